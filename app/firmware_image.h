@@ -1,0 +1,30 @@
+// The firmware image of the run, read whole from a .bin file.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+inline constexpr uint32_t kSignatureOffset = 0x40;
+inline constexpr uint32_t kSignatureLength = 16;
+
+// Largest image the 16-bit block and page numbers can address.
+inline constexpr size_t kMaxImageBytes = 16384u * 1024u;
+
+struct FirmwareImage {
+  bool loaded;
+  const char* fileName;  // the argument as typed
+  size_t size;           // bytes
+  uint8_t* content;      // size bytes; offsets 0x40..0x4F hold 0xFF
+  uint8_t signature[kSignatureLength];
+  uint32_t sizeKb;       // size / 1024 rounded up; set when the update begins
+};
+
+extern FirmwareImage gImage;
+
+// Loads `name` into gImage, replacing (and releasing) an earlier image.
+// Returns 0, or prints why the file cannot be used and returns 1: the run
+// then ends with exit code 1.
+uint8_t LoadFirmwareImage(const char* name);
+
+// Releases the image buffer, if any.
+void ReleaseFirmwareImage();

@@ -1,0 +1,37 @@
+// Set-up of the DesignWare I2C host controller in gI2cHost.
+//
+// Every wait on the controller is bounded: when a bound runs out the
+// operation prints what it waited for and returns 1, so that the run can
+// stop instead of hanging the machine. 0 means success.
+#pragma once
+
+#include <stdint.h>
+
+// Register offsets from gI2cHost.base.
+enum DwI2cRegister : uint32_t {
+  IC_CON = 0x00,
+  IC_TAR = 0x04,
+  IC_DATA_CMD = 0x10,
+  IC_FS_SCL_HCNT = 0x1C,
+  IC_FS_SCL_LCNT = 0x20,
+  IC_INTR_MASK = 0x30,
+  IC_RAW_INTR_STAT = 0x34,
+  IC_RX_TL = 0x38,
+  IC_TX_TL = 0x3C,
+  IC_CLR_TX_ABRT = 0x54,
+  IC_ENABLE = 0x6C,
+  IC_STATUS = 0x70,
+  IC_TXFLR = 0x74,
+  IC_SDA_HOLD = 0x7C,
+  IC_ENABLE_STATUS = 0x9C,
+  IC_FS_SPKLEN = 0xA0,
+  LPSS_RESETS = 0x204,  // Intel only
+};
+
+uint8_t I2cDisable();
+uint8_t I2cEnable();
+uint8_t I2cConfigureTiming();
+uint8_t I2cInit();
+
+// `address` in 8-bit form (bit 0 ignored).
+uint8_t I2cSetSlaveAddress(uint8_t address);

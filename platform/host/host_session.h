@@ -1,0 +1,52 @@
+// How a host program (vexa-sim, the tests) connects the host platform layer
+// to a simulated board before it calls the tool, and what it asks of the
+// host console.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace sim {
+class Board;
+}
+
+struct HostTextMode {
+  std::uint32_t columns;
+  std::uint32_t rows;
+};
+
+struct HostSession {
+  sim::Board* board = nullptr;
+
+  // Text modes the console offers, in mode-number order.
+  std::vector<HostTextMode> modes{{80, 25}, {80, 50}, {100, 31}};
+
+  // One line per platform operation; nullptr = no trace.
+  std::FILE* ioTrace = nullptr;
+
+  // Stalls really wait and the wall clock is the host's.
+  bool realtime = false;
+
+  // Console text goes here (UTF-8) instead of standard output; for tests.
+  std::string* capture = nullptr;
+
+  // Allocations above this many bytes fail, as they would on a board with
+  // little free memory.
+  std::size_t allocationLimit = SIZE_MAX;
+
+  // Console state the firmware keeps: current mode and attribute.
+  std::uint32_t consoleMode = 0;
+  std::uint8_t consoleAttribute = 0x07;  // light grey on black
+};
+
+// Starts a session: the platform layer uses it until HostSessionEnd. The
+// session object must outlive that.
+void HostSessionBegin(HostSession* session);
+void HostSessionEnd();
+HostSession& CurrentHostSession();
+
+// One line of the I/O trace (printf-style, no line end), when one is kept.
+void HostTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));

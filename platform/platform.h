@@ -1,0 +1,78 @@
+// Services the tool takes from its surroundings. Two implementations exist,
+// chosen at link time: platform/uefi (the real firmware) and platform/host
+// (a host program driving the simulated board). Nothing outside platform/
+// touches a console, a file, a clock, a port or physical memory.
+//
+// This header must stay usable in the freestanding UEFI build: only the
+// compiler's own <stdint.h> and <stddef.h>, no library types.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// ---- Console (UEFI Simple Text Output) ----
+
+// Writes finished characters: NUL-terminated UTF-16, line discipline already
+// applied by the caller (console_text.h). Nothing is added or translated.
+void PlatformConsoleOutput(const char16_t* text);
+
+void PlatformConsoleEnableCursor(bool visible);
+
+// Columns and rows of text mode `mode`; false when the console reports an
+// error for that mode number.
+bool PlatformConsoleQueryMode(uint32_t mode, uint32_t* columns, uint32_t* rows);
+
+void PlatformConsoleSetMode(uint32_t mode);
+void PlatformConsoleClearScreen();
+
+// The console's current Mode.Attribute.
+uint8_t PlatformConsoleAttribute();
+void PlatformConsoleSetAttribute(uint8_t attribute);
+
+// ---- Delay ----
+
+// Busy wait of at least `microseconds`.
+void PlatformStall(uint32_t microseconds);
+
+// ---- Port I/O (PCI configuration mechanism 1) ----
+
+void PlatformPortWrite32(uint16_t port, uint32_t value);
+uint16_t PlatformPortRead16(uint16_t port);
+uint32_t PlatformPortRead32(uint16_t port);
+
+// ---- Memory-mapped I/O at physical addresses ----
+// Each call is exactly one access of the stated width, in program order.
+
+uint32_t PlatformMmioRead32(uint64_t address);
+void PlatformMmioWrite32(uint64_t address, uint32_t value);
+uint16_t PlatformMmioRead16(uint64_t address);
+uint8_t PlatformMmioRead8(uint64_t address);
+void PlatformMmioWrite8(uint64_t address, uint8_t value);
+
+// ---- Files (read-only, binary) ----
+
+struct PlatformFile;
+
+// Opens `name` exactly as typed for reading; nullptr when it cannot be opened.
+PlatformFile* PlatformFileOpen(const char* name);
+
+// The file's length in bytes, found by seeking to the end and back to the
+// start; -1 when the length cannot be found.
+int64_t PlatformFileLength(PlatformFile* file);
+
+// Reads up to `count` bytes from the current position; returns the count read.
+size_t PlatformFileRead(PlatformFile* file, void* buffer, size_t count);
+
+void PlatformFileClose(PlatformFile* file);
+
+// ---- Memory ----
+
+// nullptr when the buffer cannot be obtained.
+void* PlatformAllocate(size_t size);
+void PlatformFree(void* buffer);
+
+// ---- Wall clock ----
+
+// Whole seconds since an arbitrary epoch, from the real-time clock; -1 when
+// the clock cannot be read. Only differences of two readings mean anything.
+int64_t PlatformWallClockSeconds();
