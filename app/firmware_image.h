@@ -28,3 +28,6 @@ uint8_t LoadFirmwareImage(const char* name);
 
 // Releases the image buffer, if any.
 void ReleaseFirmwareImage();
+
+// Whole kilobytes of an image of `size` bytes, a partial one counting as one.
+uint32_t FirmwareImageSizeKb(size_t size);

@@ -16,4 +16,4 @@ struct ToolSettings {
 
 extern ToolSettings gSettings;
 
-inline constexpr const char* kToolVersion = "1.0.0.b3";
+inline constexpr const char16_t* kToolVersion = u"1.0.0.b3";

@@ -1,0 +1,139 @@
+#include "app/command_line.h"
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "app/firmware_image.h"
+#include "app/settings.h"
+#include "app/tool_main.h"
+#include "i2c/i2c_host.h"
+#include "pd/chip_info.h"
+#include "pd/flash_bridge.h"
+#include "platform/console_text.h"
+#include "platform/platform.h"
+#include "platform/strings.h"
+
+namespace {
+
+constexpr uint8_t kDefaultSlaveAddr = 0x80;
+constexpr uint8_t kDefaultTcpiModeAddr = 0x80;
+constexpr uint16_t kDefaultConfigPort = 0x2E;
+
+constexpr uint8_t kRedText = 0x04;
+constexpr uint8_t kLightGreyText = 0x07;
+
+enum class OptionEffect : uint8_t {
+  ConfigPort,
+  VersionOnly,
+  ShowPdVersion,
+  Debug,
+  ExpectedChipId,
+  TcpiModeAddress,
+  SlaveAddress,
+  Channel,
+};
+
+struct OptionEntry {
+  const char* text;
+  size_t compared;  // leading characters that must match; the rest is ignored
+  OptionEffect effect;
+  bool takesValue;
+};
+
+// Tried in this order; the first match wins.
+constexpr OptionEntry kOptions[] = {
+    {"/cp", 3, OptionEffect::ConfigPort, true},
+    {"/ov", 3, OptionEffect::VersionOnly, false},
+    {"/v", 2, OptionEffect::ShowPdVersion, false},
+    {"/db", 3, OptionEffect::Debug, false},
+    {"/id", 3, OptionEffect::ExpectedChipId, true},
+    {"/t", 2, OptionEffect::TcpiModeAddress, true},
+    {"/sa", 3, OptionEffect::SlaveAddress, true},
+    {"/i2c", 4, OptionEffect::Channel, true},
+};
+
+const OptionEntry* FindOption(const char* argument) {
+  for (const OptionEntry& option : kOptions) {
+    if (StrCompareN8(argument, option.text, option.compared) == 0) return &option;
+  }
+  return nullptr;
+}
+
+bool EndsInBin(const char* argument) {
+  const size_t length = StrLength8(argument);
+  return length >= 4 && StrCompareN8(argument + length - 4, ".bin", 4) == 0;
+}
+
+void ApplyOption(OptionEffect effect, int32_t value) {
+  switch (effect) {
+    case OptionEffect::ConfigPort: gSettings.configPort = static_cast<uint16_t>(value); break;
+    case OptionEffect::VersionOnly: gSettings.versionOnly = true; break;
+    case OptionEffect::ShowPdVersion: gSettings.showPdVersion = true; break;
+    case OptionEffect::Debug: gSettings.debug = true; break;
+    case OptionEffect::ExpectedChipId:
+      gSettings.expectedChipId = static_cast<uint16_t>(value);
+      break;
+    case OptionEffect::TcpiModeAddress:
+      gChipInfo.TCPI_Mode_addr = static_cast<uint8_t>(value);
+      break;
+    case OptionEffect::SlaveAddress: gChipInfo.SlaveAddr = static_cast<uint8_t>(value); break;
+    case OptionEffect::Channel: gSettings.channel = static_cast<uint8_t>(value); break;
+  }
+}
+
+// The message in red on the current background, the usage in light grey.
+int RejectArgument() {
+  PlatformConsoleSetAttribute(static_cast<uint8_t>((PlatformConsoleAttribute() & 0xF0) | kRedText));
+  ConsolePrint(u"\n\nWrong Parameter! Please try again!\n");
+  PlatformConsoleSetAttribute(
+      static_cast<uint8_t>((PlatformConsoleAttribute() & 0xF0) | kLightGreyText));
+  PrintUsage();
+  return kExitBadArgument;
+}
+
+}  // namespace
+
+void ResetRunRecords() {
+  ReleaseFirmwareImage();
+  gSettings = ToolSettings{};
+  gSettings.configPort = kDefaultConfigPort;
+  gChipInfo = ChipInfo{};
+  gChipInfo.SlaveAddr = kDefaultSlaveAddr;
+  gChipInfo.TCPI_Mode_addr = kDefaultTcpiModeAddr;
+  gI2cHost = I2cHost{0, PlatformKind::Unknown};
+  MemFill(ProgramBuffer, 0, sizeof ProgramBuffer);
+  MemFill(ReadBackBuffer, 0, sizeof ReadBackBuffer);
+}
+
+int ParseCommandLine(int argc, const char* const* argv) {
+  int i = 1;
+  while (i < argc) {
+    const char* argument = argv[i];
+    if (argument[0] != '/') {
+      if (EndsInBin(argument)) {
+        if (LoadFirmwareImage(argument) != 0) return kExitBadArgument;
+        ++i;
+        continue;
+      }
+      // Not a file name either; no option begins without "/", so the option
+      // lookup below rejects it.
+      StdPrintf("File format is incorrect, please re-confirm it.\n");
+      StdPrintf("File format is \"xxx.bin\"\n");
+    }
+
+    const OptionEntry* option = FindOption(argument);
+    if (option == nullptr) return RejectArgument();
+
+    if (!option->takesValue) {
+      ApplyOption(option->effect, 0);
+      ++i;
+      continue;
+    }
+    // The value is whatever argument follows, even one that looks like an
+    // option; an option with nothing after it is rejected.
+    if (i + 1 >= argc) return RejectArgument();
+    ApplyOption(option->effect, ParseHexValue(argv[i + 1]));
+    i += 2;
+  }
+  return kExitSuccess;
+}

@@ -1,0 +1,89 @@
+#include "app/firmware_image.h"
+
+#include "platform/console_text.h"
+#include "platform/platform.h"
+#include "platform/strings.h"
+
+FirmwareImage gImage;
+
+namespace {
+
+// The signature block must lie inside the file.
+constexpr size_t kMinImageBytes = kSignatureOffset + kSignatureLength;
+
+// Reads exactly `size` bytes, however the platform splits the reads.
+bool ReadWhole(PlatformFile* file, uint8_t* buffer, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    const size_t got = PlatformFileRead(file, buffer + done, size - done);
+    if (got == 0) return false;
+    done += got;
+  }
+  return true;
+}
+
+uint8_t Refuse(PlatformFile* file, uint8_t* buffer) {
+  if (buffer != nullptr) PlatformFree(buffer);
+  PlatformFileClose(file);
+  return 1;
+}
+
+}  // namespace
+
+uint8_t LoadFirmwareImage(const char* name) {
+  // The new image replaces the earlier one whether or not it loads: the run
+  // ends on a failure anyway, and memory stays at one image.
+  ReleaseFirmwareImage();
+
+  PlatformFile* file = PlatformFileOpen(name);
+  if (file == nullptr) {
+    ConsolePrint(u"\n\rFile Open Fail!\n\n");
+    return 1;
+  }
+
+  const int64_t length = PlatformFileLength(file);
+  if (length < 0) {
+    ConsolePrint(u"\n\rFile Read Fail!\n\n");
+    return Refuse(file, nullptr);
+  }
+  if (static_cast<uint64_t>(length) < kMinImageBytes) {
+    ConsolePrint(u"\n\rFile Too Small! An image has at least %d bytes.\n\n",
+                 static_cast<int>(kMinImageBytes));
+    return Refuse(file, nullptr);
+  }
+  if (static_cast<uint64_t>(length) > kMaxImageBytes) {
+    ConsolePrint(u"\n\rFile Too Large! An image has at most %d KBytes.\n\n",
+                 static_cast<int>(kMaxImageBytes / 1024));
+    return Refuse(file, nullptr);
+  }
+  const size_t size = static_cast<size_t>(length);
+
+  uint8_t* content = static_cast<uint8_t*>(PlatformAllocate(size));
+  if (content == nullptr) {
+    ConsolePrint(u"\n\rMemory Allocate Fail!\n\n");
+    return Refuse(file, nullptr);
+  }
+  if (!ReadWhole(file, content, size)) {
+    ConsolePrint(u"\n\rFile Read Fail!\n\n");
+    return Refuse(file, content);
+  }
+
+  // The signature is written last, once the rest of the image has been
+  // verified; until then its block stays erased.
+  MemCopy(gImage.signature, content + kSignatureOffset, kSignatureLength);
+  MemFill(content + kSignatureOffset, 0xFF, kSignatureLength);
+  PlatformFileClose(file);
+
+  gImage.fileName = name;
+  gImage.size = size;
+  gImage.content = content;
+  gImage.loaded = true;
+  return 0;
+}
+
+void ReleaseFirmwareImage() {
+  if (gImage.content != nullptr) PlatformFree(gImage.content);
+  gImage = FirmwareImage{};
+}
+
+uint32_t FirmwareImageSizeKb(size_t size) { return static_cast<uint32_t>((size + 1023) / 1024); }

@@ -1,0 +1,204 @@
+// vexa-sim: runs the tool against the simulated board on the host.
+//
+//   vexa-sim [BOARD OPTIONS] [--] [TOOL ARGUMENTS...]
+//
+// Standard output carries exactly the characters the tool sends to the
+// console (UTF-8); the runner's own complaints go to standard error.
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "app/tool_main.h"
+#include "platform/host/host_session.h"
+#include "sim/board.h"
+#include "sim/board_options.h"
+
+namespace {
+
+constexpr int kRunnerUsageError = 2;
+
+struct RunnerOptions {
+  sim::BoardConfig board;
+  std::vector<HostTextMode> modes{{80, 25}, {80, 50}, {100, 31}};
+  std::uint8_t attribute = 0x07;
+  std::string ioTracePath;
+  bool realtime = false;
+  std::size_t memoryLimit = SIZE_MAX;
+  bool help = false;
+  std::vector<const char*> toolArgs;  // argv[0] included
+};
+
+const char kRunnerHelp[] =
+    "Usage: vexa-sim [BOARD OPTIONS] [--] [TOOL ARGUMENTS...]\n"
+    "\n"
+    "Runs the VEXA tool against a simulated board. Options begin with \"--\";\n"
+    "they end at \"--\" or at the first argument that does not begin with \"--\".\n"
+    "The rest is the tool's command line (the tool sees itself as VEXA).\n"
+    "Standard output receives the tool's console text; the exit code is the tool's,\n"
+    "or 2 when the runner's own options are wrong.\n"
+    "\n"
+    "Console and run options:\n"
+    "  --help                this text\n"
+    "  --modes WxH,WxH,...   the console's text modes in mode-number order\n"
+    "                        (default 80x25,80x50,100x31; an empty list: none)\n"
+    "  --attribute HH        console attribute at the start, hexadecimal (default 07)\n"
+    "  --io-trace FILE       one line per platform operation to FILE\n"
+    "  --realtime            stalls really wait and the wall clock is the host's\n"
+    "  --memory-limit BYTES  allocations of more than BYTES bytes fail\n"
+    "\n"
+    "Board options:\n";
+
+bool ParseUnsigned(const std::string& text, int base, unsigned long long max,
+                   unsigned long long& value) {
+  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return false;
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long long parsed = std::strtoull(text.c_str(), &end, base);
+  if (errno != 0 || *end != '\0' || parsed > max) return false;
+  value = parsed;
+  return true;
+}
+
+// "80x25,100x31"; the empty text is a console with no text mode at all.
+bool ParseModes(const std::string& text, std::vector<HostTextMode>& modes) {
+  modes.clear();
+  if (text.empty()) return true;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', start);
+    const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos
+                                                                            : comma - start);
+    const std::size_t x = item.find('x');
+    unsigned long long columns = 0;
+    unsigned long long rows = 0;
+    if (x == std::string::npos || !ParseUnsigned(item.substr(0, x), 10, UINT32_MAX, columns) ||
+        !ParseUnsigned(item.substr(x + 1), 10, UINT32_MAX, rows)) {
+      return false;
+    }
+    modes.push_back({static_cast<std::uint32_t>(columns), static_cast<std::uint32_t>(rows)});
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
+
+std::string BadValue(const std::string& option, const char* expected, const std::string& got) {
+  return option + ": expected " + expected + " but got \"" + got + "\"";
+}
+
+// Returns an empty string on success, else what is wrong.
+std::string ParseArguments(int argc, const char* const* argv, RunnerOptions& options) {
+  int index = 1;
+  while (index < argc) {
+    const std::string arg = argv[index];
+    if (arg.rfind("--", 0) != 0) break;
+    if (arg == "--") {
+      ++index;
+      break;
+    }
+
+    auto value = [&](std::string& out) -> bool {
+      if (index + 1 >= argc) return false;
+      out = argv[index + 1];
+      index += 2;
+      return true;
+    };
+    std::string text;
+    if (arg == "--help") {
+      options.help = true;
+      ++index;
+    } else if (arg == "--realtime") {
+      options.realtime = true;
+      ++index;
+    } else if (arg == "--modes") {
+      if (!value(text)) return arg + " needs a value";
+      if (!ParseModes(text, options.modes)) return BadValue(arg, "WxH,WxH,...", text);
+    } else if (arg == "--attribute") {
+      unsigned long long attribute = 0;
+      if (!value(text)) return arg + " needs a value";
+      if (!ParseUnsigned(text, 16, 0xFF, attribute)) {
+        return BadValue(arg, "a hexadecimal byte", text);
+      }
+      options.attribute = static_cast<std::uint8_t>(attribute);
+    } else if (arg == "--io-trace") {
+      if (!value(text) || text.empty()) return arg + " needs a file name";
+      options.ioTracePath = text;
+    } else if (arg == "--memory-limit") {
+      unsigned long long limit = 0;
+      if (!value(text)) return arg + " needs a value";
+      if (!ParseUnsigned(text, 10, SIZE_MAX, limit)) return BadValue(arg, "a byte count", text);
+      options.memoryLimit = static_cast<std::size_t>(limit);
+    } else {
+      std::string error;
+      switch (sim::ParseBoardOption(options.board, argc, argv, index, error)) {
+        case sim::OptionResult::Taken:
+          break;
+        case sim::OptionResult::Unknown:
+          return "unknown option " + arg + " (see vexa-sim --help)";
+        case sim::OptionResult::Error:
+          return error.empty() ? "bad value for " + arg : error;
+      }
+    }
+  }
+
+  options.toolArgs.push_back("VEXA");
+  for (; index < argc; ++index) options.toolArgs.push_back(argv[index]);
+  return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  RunnerOptions options;
+  const std::string problem = ParseArguments(argc, argv, options);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "vexa-sim: %s\n", problem.c_str());
+    return kRunnerUsageError;
+  }
+  if (options.help) {
+    std::fputs(kRunnerHelp, stdout);
+    std::fputs(sim::BoardOptionsHelp().c_str(), stdout);
+    return 0;
+  }
+
+  std::FILE* trace = nullptr;
+  if (!options.ioTracePath.empty()) {
+    trace = std::fopen(options.ioTracePath.c_str(), "w");
+    if (trace == nullptr) {
+      std::fprintf(stderr, "vexa-sim: cannot write the I/O trace %s\n",
+                   options.ioTracePath.c_str());
+      return kRunnerUsageError;
+    }
+  }
+
+  int exitCode = 0;
+  try {
+    sim::Board board(options.board);
+
+    HostSession session;
+    session.board = &board;
+    session.modes = options.modes;
+    session.ioTrace = trace;
+    session.realtime = options.realtime;
+    session.allocationLimit = options.memoryLimit;
+    session.consoleAttribute = options.attribute;
+
+    HostSessionBegin(&session);
+    exitCode = ToolMain(static_cast<int>(options.toolArgs.size()), options.toolArgs.data());
+    board.Finish();
+    HostSessionEnd();
+  } catch (const std::exception& e) {
+    HostSessionEnd();
+    std::fflush(stdout);
+    std::fprintf(stderr, "vexa-sim: %s\n", e.what());
+    if (trace != nullptr) std::fclose(trace);
+    return kRunnerUsageError;
+  }
+
+  if (trace != nullptr) std::fclose(trace);
+  std::fflush(stdout);
+  return exitCode;
+}

@@ -1,0 +1,200 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/firmware_image.h"
+#include "app/settings.h"
+#include "app/tool_main.h"
+#include "i2c/i2c_host.h"
+#include "pd/chip_info.h"
+#include "platform/platform.h"
+#include "support/console_capture.h"
+#include "support/sim_process.h"
+
+namespace {
+
+using vexa_test::ConsoleCapture;
+
+// What the run-wide records hold after a command line.
+struct Parsed {
+  uint8_t slave = 0x80;
+  uint8_t tcpi = 0x80;
+  uint16_t configPort = 0x2E;
+  uint8_t channel = 0;
+  uint16_t expectedChipId = 0;
+  bool debug = false;
+  bool showPdVersion = false;
+  bool versionOnly = false;
+};
+
+int Parse(const std::vector<std::string>& args) {
+  std::vector<const char*> argv{"VEXA"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  ResetRunRecords();
+  return ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
+void ExpectRecords(const Parsed& want, const std::string& label) {
+  EXPECT_EQ(gChipInfo.SlaveAddr, want.slave) << label;
+  EXPECT_EQ(gChipInfo.TCPI_Mode_addr, want.tcpi) << label;
+  EXPECT_EQ(gSettings.configPort, want.configPort) << label;
+  EXPECT_EQ(gSettings.channel, want.channel) << label;
+  EXPECT_EQ(gSettings.expectedChipId, want.expectedChipId) << label;
+  EXPECT_EQ(gSettings.debug, want.debug) << label;
+  EXPECT_EQ(gSettings.showPdVersion, want.showPdVersion) << label;
+  EXPECT_EQ(gSettings.versionOnly, want.versionOnly) << label;
+}
+
+std::string Join(const std::vector<std::string>& args) {
+  std::string text;
+  for (const std::string& a : args) text += (text.empty() ? "" : " ") + a;
+  return text;
+}
+
+std::string Relative(const std::filesystem::path& file) {
+  return std::filesystem::relative(file).string();
+}
+
+struct AcceptedCase {
+  std::vector<std::string> args;
+  Parsed want;
+};
+
+Parsed With(void (*change)(Parsed&)) {
+  Parsed p;
+  change(p);
+  return p;
+}
+
+TEST(CommandLine, AcceptedOptionsFillTheRecords) {
+  const AcceptedCase cases[] = {
+      {{}, Parsed{}},
+      {{"/sa", "84"}, With([](Parsed& p) { p.slave = 0x84; })},
+      {{"/sa", "0x84"}, With([](Parsed& p) { p.slave = 0x84; })},
+      {{"/sa", "184"}, With([](Parsed& p) { p.slave = 0x84; })},  // low 8 bits
+      {{"/t", "40"}, With([](Parsed& p) { p.tcpi = 0x40; })},
+      {{"/tcpi", "40"}, With([](Parsed& p) { p.tcpi = 0x40; })},
+      {{"/t", "-1"}, With([](Parsed& p) { p.tcpi = 0xFF; })},
+      {{"/i2c", "10"}, With([](Parsed& p) { p.channel = 0x10; })},
+      {{"/cp", "4E"}, With([](Parsed& p) { p.configPort = 0x4E; })},
+      {{"/cp4E", "5"}, With([](Parsed& p) { p.configPort = 0x5; })},
+      {{"/cp", "12345"}, With([](Parsed& p) { p.configPort = 0x2345; })},  // low 16 bits
+      {{"/cp", "80000000"}, With([](Parsed& p) { p.configPort = 0xFFFF; })},
+      {{"/id", "5251"}, With([](Parsed& p) { p.expectedChipId = 0x5251; })},
+      {{"/db"}, With([](Parsed& p) { p.debug = true; })},
+      {{"/v"}, With([](Parsed& p) { p.showPdVersion = true; })},
+      {{"/verbose"}, With([](Parsed& p) { p.showPdVersion = true; })},
+      {{"/ov"}, With([](Parsed& p) { p.versionOnly = true; })},
+      {{"/overview"}, With([](Parsed& p) { p.versionOnly = true; })},
+      // A value is taken whatever it looks like.
+      {{"/cp", "/v"}, With([](Parsed& p) { p.configPort = 0; })},
+      {{"/sa", "/sa"}, With([](Parsed& p) { p.slave = 0; })},
+      // The last occurrence wins; order is free.
+      {{"/sa", "10", "/db", "/sa", "20"}, With([](Parsed& p) {
+         p.slave = 0x20;
+         p.debug = true;
+       })},
+      {{"/i2c", "1", "/id", "5231", "/t", "42", "/v", "/ov", "/cp", "4E"}, With([](Parsed& p) {
+         p.channel = 1;
+         p.expectedChipId = 0x5231;
+         p.tcpi = 0x42;
+         p.showPdVersion = true;
+         p.versionOnly = true;
+         p.configPort = 0x4E;
+       })},
+  };
+  for (const AcceptedCase& c : cases) {
+    ConsoleCapture console;
+    EXPECT_EQ(Parse(c.args), kExitSuccess) << Join(c.args);
+    ExpectRecords(c.want, Join(c.args));
+    EXPECT_EQ(console.text(), "") << Join(c.args);
+  }
+}
+
+// The texts are compared byte for byte in the e2e tests.
+TEST(CommandLine, RejectedArgumentsEndTheRunWithExitCode1) {
+  const std::vector<std::string> cases[] = {
+      {"/n"},          {"/V"},          {"/SA", "84"},  {"/"},
+      {"/i2", "1"},    {"/x.bin"},      {"fw"},         {"fw.BIN"},
+      {""},            {"bin"},         {"fwbin"},      {"/sa"},
+      {"/db", "/i2c"},
+      {"/n", "/sa", "10"},
+  };
+  for (const std::vector<std::string>& args : cases) {
+    ConsoleCapture console;
+    EXPECT_EQ(Parse(args), kExitBadArgument) << Join(args);
+    EXPECT_NE(console.text().find("Wrong Parameter!"), std::string::npos) << Join(args);
+    // Nothing after the rejected argument is taken.
+    EXPECT_EQ(gChipInfo.SlaveAddr, 0x80) << Join(args);
+    EXPECT_EQ(gSettings.channel, 0) << Join(args);
+  }
+}
+
+TEST(CommandLine, ImagesAreLoadedAsTheyComeAndTheLastOneIsUsed) {
+  // Names beginning with "/" are options, so the images go by relative names.
+  vexa_test::TempDir dir;
+  const std::string first = Relative(dir.Write("first.bin", vexa_test::MakeImage(1000, 1)));
+  const auto secondBytes = vexa_test::MakeImage(3000, 2);
+  const std::string second = Relative(dir.Write("second.bin", secondBytes));
+
+  ConsoleCapture console;
+  // The image keeps the argument as its name, so the arguments must live on.
+  const std::vector<std::string> args = {first, "/sa", "90", second};
+  ASSERT_EQ(Parse(args), kExitSuccess);
+  ASSERT_TRUE(gImage.loaded);
+  EXPECT_EQ(std::string(gImage.fileName), second);
+  ASSERT_EQ(gImage.size, secondBytes.size());
+  EXPECT_EQ(gImage.content[0], secondBytes[0]);
+  EXPECT_EQ(gImage.signature[0], secondBytes[0x40]);
+  EXPECT_EQ(gChipInfo.SlaveAddr, 0x90);
+
+  // A rejected argument after an image: the image was read all the same.
+  ASSERT_EQ(Parse({first, "/x"}), kExitBadArgument);
+  EXPECT_TRUE(gImage.loaded);
+  EXPECT_EQ(gImage.size, 1000u);
+  ResetRunRecords();
+}
+
+TEST(CommandLine, AnUnopenableImageStopsTheArguments) {
+  ConsoleCapture console;
+  EXPECT_EQ(Parse({"missing.bin", "/sa", "10"}), kExitBadArgument);
+  EXPECT_EQ(console.text(), "\r\nFile Open Fail!\r\n\r\n");
+  EXPECT_EQ(gChipInfo.SlaveAddr, 0x80);
+  EXPECT_FALSE(gImage.loaded);
+}
+
+TEST(ResetRunRecords, StartsEveryRecordAfreshAndReleasesAnImage) {
+  vexa_test::TempDir dir;
+  const std::string image = Relative(dir.Write("fw.bin", vexa_test::MakeImage(4096)));
+  ConsoleCapture console;
+  ASSERT_EQ(Parse({image, "/sa", "10", "/t", "20", "/cp", "4E", "/db", "/v", "/ov", "/i2c", "3",
+                   "/id", "5251"}),
+            kExitSuccess);
+  gSettings.Dummy = 0xFF;
+  gChipInfo.ChipID[0] = 0x52;
+  gChipInfo.PD_FLash_Size = 256;
+  gI2cHost = I2cHost{0xFE010000, PlatformKind::Intel};
+  ASSERT_TRUE(gImage.loaded);
+
+  // A second run in the same process starts from the reset.
+  const char* const argv[] = {"VEXA"};
+  EXPECT_EQ(ToolMain(1, argv), kExitSuccess);
+  ExpectRecords(Parsed{}, "after reset");
+  EXPECT_EQ(gSettings.Dummy, 0);
+  EXPECT_EQ(gChipInfo.ChipID[0], 0);
+  EXPECT_EQ(gChipInfo.PD_FLash_Size, 0u);
+  EXPECT_EQ(gI2cHost.kind, PlatformKind::Unknown);
+  EXPECT_EQ(gI2cHost.base, 0u);
+  EXPECT_FALSE(gImage.loaded);
+  EXPECT_EQ(gImage.content, nullptr);
+
+  const std::vector<std::string> trace = console.TraceLines();
+  const size_t reset = vexa_test::FindLine(trace, "free");
+  EXPECT_LT(reset, vexa_test::FindLine(trace, "cursor off"));
+}
+
+}  // namespace

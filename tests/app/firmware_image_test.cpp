@@ -1,0 +1,154 @@
+#include "app/firmware_image.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "support/console_capture.h"
+#include "support/sim_process.h"
+
+namespace {
+
+using vexa_test::ConsoleCapture;
+using vexa_test::TempDir;
+
+class FirmwareImageTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetRunRecords(); }
+  void TearDown() override { ReleaseFirmwareImage(); }
+
+  std::vector<std::string> Trace() { return console_.TraceLines(); }
+
+  TempDir dir_;
+  ConsoleCapture console_;
+};
+
+TEST_F(FirmwareImageTest, LoadsTheWholeFileAndTakesOutTheSignature) {
+  const std::vector<uint8_t> bytes = vexa_test::MakeImage(65536, 7);
+  const std::string name = dir_.Write("fw.bin", bytes).string();
+
+  ASSERT_EQ(LoadFirmwareImage(name.c_str()), 0);
+  EXPECT_TRUE(gImage.loaded);
+  EXPECT_EQ(gImage.fileName, name.c_str());
+  ASSERT_EQ(gImage.size, bytes.size());
+
+  std::vector<uint8_t> expected = bytes;
+  for (size_t i = 0x40; i < 0x50; ++i) expected[i] = 0xFF;
+  EXPECT_EQ(std::vector<uint8_t>(gImage.content, gImage.content + gImage.size), expected);
+  EXPECT_EQ(std::vector<uint8_t>(gImage.signature, gImage.signature + 16),
+            std::vector<uint8_t>(bytes.begin() + 0x40, bytes.begin() + 0x50));
+  EXPECT_EQ(console_.text(), "");
+
+  // Opened once, one buffer of exactly the file's size, closed.
+  const std::vector<std::string> trace = Trace();
+  EXPECT_EQ(vexa_test::LinesStartingWith(trace, "open"),
+            std::vector<std::string>{"open \"" + name + "\" ok"});
+  EXPECT_EQ(vexa_test::LinesStartingWith(trace, "allocate"),
+            std::vector<std::string>{"allocate 65536 ok"});
+  EXPECT_EQ(vexa_test::LinesStartingWith(trace, "close").size(), 1u);
+}
+
+TEST(FirmwareImageSize, Boundaries) {
+  TempDir dir;
+  // The smallest image holds the signature block; one byte less is refused
+  // before anything is allocated or read.
+  const struct {
+    size_t size;
+    bool accepted;
+  } cases[] = {{0x50, true}, {0x4F, false}, {1, false}, {0, false}, {kMaxImageBytes, true},
+               {kMaxImageBytes + 1, false}};
+  for (const auto& c : cases) {
+    ConsoleCapture console;
+    ResetRunRecords();
+    const std::filesystem::path file = dir / ("size" + std::to_string(c.size) + ".bin");
+    dir.Write(file.filename().string(), {});
+    std::filesystem::resize_file(file, c.size);
+    const std::string name = file.string();
+
+    EXPECT_EQ(LoadFirmwareImage(name.c_str()), c.accepted ? 0 : 1) << c.size;
+    EXPECT_EQ(gImage.loaded, c.accepted) << c.size;
+    const std::vector<std::string> trace = console.TraceLines();
+    if (c.accepted) {
+      EXPECT_EQ(gImage.size, c.size);
+      EXPECT_EQ(console.text(), "");
+    } else {
+      const std::string expected =
+          c.size < 0x50 ? "\r\nFile Too Small! An image has at least 80 bytes.\r\n\r\n"
+                        : "\r\nFile Too Large! An image has at most 16384 KBytes.\r\n\r\n";
+      EXPECT_EQ(console.text(), expected) << c.size;
+      EXPECT_TRUE(vexa_test::LinesStartingWith(trace, "allocate").empty()) << c.size;
+      EXPECT_TRUE(vexa_test::LinesStartingWith(trace, "read").empty()) << c.size;
+      EXPECT_EQ(vexa_test::LinesStartingWith(trace, "close").size(), 1u) << c.size;
+    }
+    ReleaseFirmwareImage();
+  }
+}
+
+TEST_F(FirmwareImageTest, MissingFile) {
+  const std::string name = (dir_ / "absent.bin").string();
+  EXPECT_EQ(LoadFirmwareImage(name.c_str()), 1);
+  EXPECT_EQ(console_.text(), "\r\nFile Open Fail!\r\n\r\n");
+  EXPECT_FALSE(gImage.loaded);
+}
+
+TEST_F(FirmwareImageTest, FailedAllocation) {
+  const std::string name = dir_.Write("fw.bin", vexa_test::MakeImage(4096)).string();
+  console_.session().allocationLimit = 4095;
+  EXPECT_EQ(LoadFirmwareImage(name.c_str()), 1);
+  EXPECT_EQ(console_.text(), "\r\nMemory Allocate Fail!\r\n\r\n");
+  EXPECT_FALSE(gImage.loaded);
+  EXPECT_EQ(vexa_test::LinesStartingWith(Trace(), "close").size(), 1u);
+}
+
+TEST_F(FirmwareImageTest, ShortReadIsRefused) {
+  // sysfs attributes report a length of one page but deliver a few bytes.
+  const char* file = "/sys/devices/system/cpu/online";
+  if (!std::filesystem::exists(file)) GTEST_SKIP() << file << " is not available here";
+  EXPECT_EQ(LoadFirmwareImage(file), 1);
+  EXPECT_EQ(console_.text(), "\r\nFile Read Fail!\r\n\r\n");
+  EXPECT_FALSE(gImage.loaded);
+  const std::vector<std::string> trace = Trace();
+  // The buffer is given back and the file closed.
+  EXPECT_EQ(vexa_test::LinesStartingWith(trace, "free").size(), 1u);
+  EXPECT_EQ(vexa_test::LinesStartingWith(trace, "close").size(), 1u);
+}
+
+TEST_F(FirmwareImageTest, ALaterImageReplacesAndReleasesTheEarlierOne) {
+  const auto firstBytes = vexa_test::MakeImage(2048, 1);
+  const auto secondBytes = vexa_test::MakeImage(100, 2);
+  const std::string first = dir_.Write("a.bin", firstBytes).string();
+  const std::string second = dir_.Write("b.bin", secondBytes).string();
+
+  ASSERT_EQ(LoadFirmwareImage(first.c_str()), 0);
+  ASSERT_EQ(LoadFirmwareImage(second.c_str()), 0);
+  EXPECT_EQ(gImage.fileName, second.c_str());
+  ASSERT_EQ(gImage.size, 100u);
+  EXPECT_EQ(gImage.content[99], secondBytes[99]);
+  EXPECT_EQ(gImage.signature[15], secondBytes[0x4F]);
+
+  const std::vector<std::string> trace = Trace();
+  const size_t secondOpen = vexa_test::FindLine(trace, "open \"" + second + "\"");
+  const size_t release = vexa_test::FindLine(trace, "free");
+  EXPECT_LT(release, secondOpen);
+
+  // A failing later image leaves no image behind.
+  ASSERT_EQ(LoadFirmwareImage((dir_ / "c.bin").string().c_str()), 1);
+  EXPECT_FALSE(gImage.loaded);
+  EXPECT_EQ(gImage.content, nullptr);
+  EXPECT_EQ(vexa_test::LinesStartingWith(Trace(), "free").size(), 2u);
+}
+
+TEST(FirmwareImageSizeKb, RoundsUp) {
+  EXPECT_EQ(FirmwareImageSizeKb(0), 0u);
+  EXPECT_EQ(FirmwareImageSizeKb(1), 1u);
+  EXPECT_EQ(FirmwareImageSizeKb(1024), 1u);
+  EXPECT_EQ(FirmwareImageSizeKb(1025), 2u);
+  EXPECT_EQ(FirmwareImageSizeKb(65536), 64u);
+  EXPECT_EQ(FirmwareImageSizeKb(65537), 65u);
+  EXPECT_EQ(FirmwareImageSizeKb(kMaxImageBytes), 16384u);
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+// vexa-sim's own options and how it hands the rest to the tool.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/cli_texts.h"
+#include "sim/board_options.h"
+#include "support/sim_process.h"
+
+namespace {
+
+using vexa_test::kFileFormatLines;
+using vexa_test::kUsageText;
+using vexa_test::kWrongParameter;
+using vexa_test::RunSimRaw;
+using vexa_test::SimResult;
+using vexa_test::TempDir;
+
+std::string Join(const std::vector<std::string>& args) {
+  std::string text;
+  for (const std::string& a : args) text += (text.empty() ? "" : " ") + a;
+  return text;
+}
+
+TEST(VexaSim, HelpDescribesTheRunnerAndTheBoard) {
+  const SimResult run = RunSimRaw({"--help"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out.rfind("Usage: vexa-sim [BOARD OPTIONS] [--] [TOOL ARGUMENTS...]\n", 0), 0u);
+  for (const char* option :
+       {"--modes", "--attribute", "--io-trace", "--realtime", "--memory-limit"}) {
+    EXPECT_NE(run.out.find(option), std::string::npos) << option;
+  }
+  const std::string board = sim::BoardOptionsHelp();
+  ASSERT_LE(board.size(), run.out.size());
+  EXPECT_EQ(run.out.substr(run.out.size() - board.size()), board);
+}
+
+TEST(VexaSim, BadRunnerOptionsExit2WithNothingOnStandardOutput) {
+  const std::vector<std::string> cases[] = {
+      {"--bogus"},
+      {"--modes"},
+      {"--modes", "80by25"},
+      {"--modes", "80x25,"},
+      {"--modes", "x25"},
+      {"--modes", "-80x25"},
+      {"--attribute", "100"},
+      {"--attribute", "zz"},
+      {"--memory-limit", "-1"},
+      {"--memory-limit", "12k"},
+      {"--memory-limit"},
+      {"--io-trace"},
+      {"--io-trace", "no-such-folder/trace.txt"},
+      {"--platform", "sparc"},
+  };
+  TempDir dir;
+  for (const std::vector<std::string>& args : cases) {
+    const SimResult run = RunSimRaw(args, dir.path());
+    EXPECT_EQ(run.exitCode, 2) << Join(args);
+    EXPECT_EQ(run.out, "") << Join(args);
+    EXPECT_EQ(run.err.rfind("vexa-sim: ", 0), 0u) << Join(args) << ": " << run.err;
+  }
+}
+
+TEST(VexaSim, ToolArgumentsBeginAfterDashDashOrTheFirstNonOption) {
+  const struct {
+    std::vector<std::string> args;
+    std::string out;
+  } cases[] = {
+      // "--" is consumed; what follows belongs to the tool even if it
+      // looks like a runner option.
+      {{"--", "--help"}, kFileFormatLines + kWrongParameter + kUsageText},
+      {{"--modes", "80x25", "--", "/V", "--help"}, kWrongParameter + kUsageText},
+      // The first argument without "--" ends the runner's options.
+      {{"/V", "--help"}, kWrongParameter + kUsageText},
+      {{"--"}, kUsageText},
+      {{}, kUsageText},
+  };
+  for (const auto& c : cases) {
+    const SimResult run = RunSimRaw(c.args);
+    EXPECT_EQ(run.out, c.out) << Join(c.args);
+    EXPECT_EQ(run.exitCode, c.out == kUsageText ? 0 : 1) << Join(c.args);
+  }
+}
+
+}  // namespace
