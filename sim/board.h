@@ -5,13 +5,18 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "sim/clock.h"
+#include "sim/dw_i2c_faults.h"
 #include "sim/i2c_device.h"
+#include "sim/pd_controller.h"
 
 namespace sim {
 
@@ -30,15 +35,40 @@ struct BoardConfig {
   // Faults.
   bool controllerDead = false;  // the controller never reports enabled
   bool clockFail = false;       // the real-time clock cannot be read
+  // Further misbehaviour of every I2C controller on the board (`dead` here
+  // and controllerDead add up).
+  DwI2cFaults controllerFaults;
 
   // One line per bus transaction ("W 80: FF F8 00 00"); empty = none.
   std::string busTracePath;
 
+  // The PD controller wired to pdChannel (with its SPI flash); nullopt for
+  // a board whose bus carries only what a test attaches.
+  std::optional<PdConfig> pd = PdConfig{};
+
   static std::array<std::optional<std::uint64_t>, 8> DefaultIntelBars();
 };
 
+class AmdIomux;
 class DwI2cController;
+class PciConfigSpace;
 class BoardImpl;
+
+// An access that reached nothing: reads gave all ones, writes were dropped.
+struct StrayAccess {
+  std::uint64_t address;  // physical address or port
+  unsigned width;         // bytes
+  bool write;
+  std::uint32_t value;    // written value; 0 for reads
+};
+
+// Board-level accesses that reached no device, for tests.
+struct BoardRecord {
+  std::uint64_t unmappedMmio = 0;
+  std::vector<StrayAccess> unmapped;  // the first kKept of the MMIO ones
+  std::uint64_t strayPorts = 0;       // ports other than the configuration ports
+  static constexpr std::size_t kKept = 1024;
+};
 
 class Board {
  public:
@@ -47,10 +77,20 @@ class Board {
   Board(const Board&) = delete;
   Board& operator=(const Board&) = delete;
 
+  // Every access first advances the clock by this much, so that a polling
+  // loop sees the hardware make progress.
+  static constexpr std::uint64_t kAccessCostNs = 200;
+
+  // RtcSeconds at virtual time 0: 2025-01-01 00:00:00 UTC.
+  static constexpr std::int64_t kRtcEpochSeconds = 1735689600;
+
   Clock& clock();
 
-  // Every access first advances the clock by a small fixed cost, so that a
-  // polling loop sees the hardware make progress.
+  // Lets `ns` pass with the hardware running: every bus event in between
+  // happens at its own time, so a device that keeps time (a restart, an
+  // erase) sees the moment the last byte really reached it.
+  void Wait(std::uint64_t ns);
+
   void PortWrite32(std::uint16_t port, std::uint32_t value);
   std::uint16_t PortRead16(std::uint16_t port);
   std::uint32_t PortRead32(std::uint16_t port);
@@ -70,9 +110,27 @@ class Board {
   // The controller model of `channel`, for tests; nullptr when absent.
   DwI2cController* Controller(unsigned channel);
 
+  // Keeps a device alive as long as the board (attach it with AttachDevice).
+  I2cDevice* AdoptDevice(std::unique_ptr<I2cDevice> device);
+
+  // Work for Finish, after the trace is complete, in the order given (e.g.
+  // a device writing its memory back to a file).
+  void AtFinish(std::function<void()> action);
+
   // End of the run: ends the trace (an open transaction included) and
-  // writes back whatever the devices keep in files.
-  void Finish();
+  // writes back whatever the devices keep in files. Only the first call
+  // counts. Without it the line of a transaction still open is lost.
+  // false when something could not be written; FinishError() says what.
+  bool Finish();
+  const std::string& FinishError() const;
+
+  // The PD controller on the board; nullptr when it has none.
+  PdController* Pd();
+
+  const BoardRecord& record() const;
+  const PciConfigSpace& Pci() const;
+  // The AMD pad function bytes; nullptr on other platforms.
+  AmdIomux* Iomux();
 
  private:
   std::unique_ptr<BoardImpl> impl_;

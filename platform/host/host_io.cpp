@@ -70,7 +70,7 @@ void PlatformStall(uint32_t microseconds) {
   HostSession& session = CurrentHostSession();
   // The board's hardware moves on its own clock either way; with --realtime
   // the stall also costs real time, as the firmware's busy wait does.
-  if (session.board != nullptr) session.board->clock().AdvanceUs(microseconds);
+  if (session.board != nullptr) session.board->Wait(static_cast<uint64_t>(microseconds) * 1000);
   if (session.realtime) std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
 }
 

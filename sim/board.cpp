@@ -1,0 +1,345 @@
+#include "sim/board.h"
+
+#include <stdexcept>
+
+#include <utility>
+
+#include "sim/amd_pins.h"
+#include "sim/bus_trace.h"
+#include "sim/dw_i2c_controller.h"
+#include "sim/i2c_bus.h"
+#include "sim/pci_config.h"
+
+namespace sim {
+
+namespace {
+
+constexpr std::size_t kChannels = 8;
+constexpr std::uint64_t kControllerWindow = 0x1000;
+
+// The I2C controllers of AMD's FCH sit at fixed addresses; the seventh slot
+// of the 0xFEDCx000 row belongs to another block.
+constexpr std::array<std::uint64_t, 6> kAmdI2cBases = {0xFEDC2000, 0xFEDC3000, 0xFEDC4000,
+                                                       0xFEDC5000, 0xFEDC6000, 0xFEDCB000};
+
+struct MmioRegion {
+  std::uint64_t base;
+  std::uint64_t size;
+  DwI2cController* controller;  // or else
+  AmdIomux* iomux;
+};
+
+}  // namespace
+
+// Channels 0 to 2 just below 4 GB, channel 3 above it, as firmware that
+// places 64-bit BARs high would leave them; 0x4 = 64-bit, non-prefetchable
+// memory. Functions 4 to 7 are not there.
+std::array<std::optional<std::uint64_t>, 8> BoardConfig::DefaultIntelBars() {
+  return {0x00000000FE028004ull, 0x00000000FE029004ull, 0x00000000FE02A004ull,
+          0x0000004017002004ull, std::nullopt,          std::nullopt,
+          std::nullopt,          std::nullopt};
+}
+
+class BoardImpl {
+ public:
+  explicit BoardImpl(const BoardConfig& config);
+
+  void Access() {
+    clock.AdvanceNs(Board::kAccessCostNs);
+    for (auto& controller : controllers) {
+      if (controller) controller->CatchUp();
+    }
+  }
+
+  const MmioRegion* Find(std::uint64_t address) {
+    if (lastRegion != nullptr && address - lastRegion->base < lastRegion->size) return lastRegion;
+    for (const MmioRegion& region : regions) {
+      if (address - region.base < region.size) {
+        lastRegion = &region;
+        return lastRegion;
+      }
+    }
+    return nullptr;
+  }
+
+  void Unmapped(std::uint64_t address, unsigned width, bool write, std::uint32_t value) {
+    ++record.unmappedMmio;
+    if (record.unmapped.size() < BoardRecord::kKept) {
+      record.unmapped.push_back({address, width, write, write ? value : 0});
+    }
+  }
+
+  void StrayPort() { ++record.strayPorts; }
+
+  BoardConfig config;
+  Clock clock;
+  // Before the buses: the bus still talks to it while the board finishes.
+  std::unique_ptr<PdController> pd;
+  PciConfigSpace pci;
+  std::unique_ptr<BusTrace> trace;
+  std::unique_ptr<AmdIomux> iomux;
+  std::array<I2cBus, kChannels> buses;
+  std::array<std::unique_ptr<DwI2cController>, kChannels> controllers;
+  std::vector<MmioRegion> regions;
+  const MmioRegion* lastRegion = nullptr;
+  std::vector<std::unique_ptr<I2cDevice>> ownedDevices;
+  std::vector<std::function<void()>> finishActions;
+  BoardRecord record;
+  bool finished = false;
+  std::string finishError;
+
+ private:
+  void BuildIntel();
+  void BuildAmd();
+  DwI2cController& AddController(unsigned channel, const DwI2cParams& params);
+};
+
+BoardImpl::BoardImpl(const BoardConfig& boardConfig) : config(boardConfig) {
+  if (!config.busTracePath.empty()) trace = std::make_unique<BusTrace>(config.busTracePath);
+  switch (config.platform) {
+    case PlatformType::Intel:
+      BuildIntel();
+      break;
+    case PlatformType::Amd:
+      BuildAmd();
+      break;
+    case PlatformType::Unknown:
+      break;  // nothing answers at 0:0.0
+  }
+  if (config.pdChannel >= kChannels) {
+    throw std::runtime_error("--pd-channel " + std::to_string(config.pdChannel) +
+                             ": the board has channels 0 to " + std::to_string(kChannels - 1));
+  }
+  if (config.pd.has_value()) {
+    pd = std::make_unique<PdController>(*config.pd, clock);
+    for (const std::uint8_t address7 : pd->BusAddresses7()) buses[config.pdChannel].Attach(address7, pd.get());
+  }
+}
+
+DwI2cController& BoardImpl::AddController(unsigned channel, const DwI2cParams& params) {
+  auto controller = std::make_unique<DwI2cController>(params, clock, buses[channel], trace.get());
+  controller->faults() = config.controllerFaults;
+  controller->faults().dead = controller->faults().dead || config.controllerDead;
+  controllers[channel] = std::move(controller);
+  return *controllers[channel];
+}
+
+void BoardImpl::BuildIntel() {
+  PutConfigIdentity(pci.AddFunction(0, 0, 0), 0x8086, 0x4641, 0x060000, 0x02, 0x00);
+  PutConfigIdentity(pci.AddFunction(0, 31, 0), 0x8086, 0x5182, 0x060100, 0x01, 0x80);
+  for (unsigned function = 0; function < kChannels; ++function) {
+    const std::optional<std::uint64_t>& bar = config.intelBar0[function];
+    if (!bar.has_value()) continue;
+    PciConfigSpace::Header& header = pci.AddFunction(0, 21, function);
+    PutConfigIdentity(header, 0x8086, static_cast<std::uint16_t>(0x51E8 + function), 0x0C8000,
+                      0x01, function == 0 ? 0x80 : 0x00);
+    PutConfig32(header, 0x10, static_cast<std::uint32_t>(*bar));
+    PutConfig32(header, 0x14, static_cast<std::uint32_t>(*bar >> 32));
+    header[0x3D] = 1;  // INTA#
+    DwI2cController& controller = AddController(function, IntelLpssI2cParams());
+    // The window is 4 KB, so bits 11..0 of the BAR do not take part in decoding.
+    const std::uint64_t base = *bar & ~(kControllerWindow - 1);
+    if (base != 0) regions.push_back({base, kControllerWindow, &controller, nullptr});
+  }
+}
+
+void BoardImpl::BuildAmd() {
+  PutConfigIdentity(pci.AddFunction(0, 0, 0), 0x1022, 0x1480, 0x060000, 0x00, 0x00);
+  PutConfigIdentity(pci.AddFunction(0, 20, 0), 0x1022, 0x790B, 0x0C0500, 0x71, 0x80);
+  PutConfigIdentity(pci.AddFunction(0, 20, 3), 0x1022, 0x790E, 0x060100, 0x51, 0x00);
+  PutConfigIdentity(pci.AddFunction(0x40, 0, 0), 0x1022, 0x1480, 0x060000, 0x00, 0x00);
+  iomux = std::make_unique<AmdIomux>();
+  regions.push_back({AmdIomux::kBase, AmdIomux::kSize, nullptr, iomux.get()});
+  AmdIomux* pads = iomux.get();
+  for (unsigned channel = 0; channel < kAmdI2cBases.size(); ++channel) {
+    buses[channel].SetRoutedCheck([pads] { return pads->I2cRouted(); });
+    DwI2cController& controller = AddController(channel, AmdI2cParams());
+    regions.push_back({kAmdI2cBases[channel], kControllerWindow, &controller, nullptr});
+  }
+}
+
+Board::Board(const BoardConfig& config) : impl_(std::make_unique<BoardImpl>(config)) {}
+
+Board::~Board() = default;
+
+Clock& Board::clock() { return impl_->clock; }
+
+void Board::PortWrite32(std::uint16_t port, std::uint32_t value) {
+  impl_->Access();
+  if (port == PciConfigSpace::kAddressPort) {
+    impl_->pci.WriteAddress(value);
+  } else if (port == PciConfigSpace::kDataPort) {
+    impl_->pci.WriteData32(value);
+  } else {
+    impl_->StrayPort();
+  }
+}
+
+std::uint16_t Board::PortRead16(std::uint16_t port) {
+  impl_->Access();
+  // Only 32-bit accesses reach the address latch; the data port answers at
+  // every width.
+  if (port >= PciConfigSpace::kDataPort && port < PciConfigSpace::kDataPort + 4) {
+    return impl_->pci.ReadData16(port - PciConfigSpace::kDataPort);
+  }
+  impl_->StrayPort();
+  return 0xFFFF;
+}
+
+std::uint32_t Board::PortRead32(std::uint16_t port) {
+  impl_->Access();
+  if (port == PciConfigSpace::kAddressPort) return impl_->pci.address();
+  if (port == PciConfigSpace::kDataPort) return impl_->pci.ReadData32();
+  impl_->StrayPort();
+  return 0xFFFFFFFFu;
+}
+
+std::uint32_t Board::MmioRead32(std::uint64_t address) {
+  impl_->Access();
+  const MmioRegion* region = impl_->Find(address);
+  if (region == nullptr) {
+    impl_->Unmapped(address, 4, false, 0);
+    return 0xFFFFFFFFu;
+  }
+  const auto offset = static_cast<std::uint32_t>(address - region->base);
+  if (region->controller != nullptr) return region->controller->Read32(offset & ~3u);
+  std::uint32_t value = 0;
+  for (unsigned i = 0; i < 4; ++i) {
+    value |= static_cast<std::uint32_t>(region->iomux->Read8(offset + i)) << (8 * i);
+  }
+  return value;
+}
+
+void Board::MmioWrite32(std::uint64_t address, std::uint32_t value) {
+  impl_->Access();
+  const MmioRegion* region = impl_->Find(address);
+  if (region == nullptr) {
+    impl_->Unmapped(address, 4, true, value);
+    return;
+  }
+  const auto offset = static_cast<std::uint32_t>(address - region->base);
+  if (region->controller != nullptr) {
+    if ((offset & 3) == 0) {
+      region->controller->Write32(offset, value);
+    } else {
+      region->controller->NarrowWrite(offset, value);
+    }
+    return;
+  }
+  for (unsigned i = 0; i < 4; ++i) {
+    region->iomux->Write8(offset + i, static_cast<std::uint8_t>(value >> (8 * i)));
+  }
+}
+
+std::uint16_t Board::MmioRead16(std::uint64_t address) {
+  impl_->Access();
+  const MmioRegion* region = impl_->Find(address);
+  if (region == nullptr) {
+    impl_->Unmapped(address, 2, false, 0);
+    return 0xFFFF;
+  }
+  const auto offset = static_cast<std::uint32_t>(address - region->base);
+  if (region->controller != nullptr) {
+    return static_cast<std::uint16_t>(region->controller->Read32(offset & ~3u) >> (8 * (offset & 2)));
+  }
+  return static_cast<std::uint16_t>(region->iomux->Read8(offset) |
+                                    region->iomux->Read8(offset + 1) << 8);
+}
+
+std::uint8_t Board::MmioRead8(std::uint64_t address) {
+  impl_->Access();
+  const MmioRegion* region = impl_->Find(address);
+  if (region == nullptr) {
+    impl_->Unmapped(address, 1, false, 0);
+    return 0xFF;
+  }
+  const auto offset = static_cast<std::uint32_t>(address - region->base);
+  if (region->controller != nullptr) {
+    return static_cast<std::uint8_t>(region->controller->Read32(offset & ~3u) >> (8 * (offset & 3)));
+  }
+  return region->iomux->Read8(offset);
+}
+
+void Board::MmioWrite8(std::uint64_t address, std::uint8_t value) {
+  impl_->Access();
+  const MmioRegion* region = impl_->Find(address);
+  if (region == nullptr) {
+    impl_->Unmapped(address, 1, true, value);
+    return;
+  }
+  const auto offset = static_cast<std::uint32_t>(address - region->base);
+  if (region->controller != nullptr) {
+    region->controller->NarrowWrite(offset, value);
+  } else {
+    region->iomux->Write8(offset, value);
+  }
+}
+
+void Board::Wait(std::uint64_t ns) {
+  Clock& clock = impl_->clock;
+  const std::uint64_t until = clock.NowNs() + ns;
+  for (;;) {
+    std::optional<std::uint64_t> next;
+    for (auto& controller : impl_->controllers) {
+      if (!controller) continue;
+      const std::optional<std::uint64_t> at = controller->NextEventNs();
+      if (at && (!next || *at < *next)) next = at;
+    }
+    if (!next || *next > until) break;
+    if (*next > clock.NowNs()) clock.AdvanceNs(*next - clock.NowNs());
+    for (auto& controller : impl_->controllers) {
+      if (controller) controller->CatchUp();
+    }
+  }
+  clock.AdvanceNs(until - clock.NowNs());
+  for (auto& controller : impl_->controllers) {
+    if (controller) controller->CatchUp();
+  }
+}
+
+std::optional<std::int64_t> Board::RtcSeconds() const {
+  if (impl_->config.clockFail) return std::nullopt;
+  return kRtcEpochSeconds + static_cast<std::int64_t>(impl_->clock.NowNs() / 1'000'000'000ull);
+}
+
+void Board::AttachDevice(unsigned channel, std::uint8_t address7, I2cDevice* device) {
+  if (channel < kChannels) impl_->buses[channel].Attach(address7, device);
+}
+
+DwI2cController* Board::Controller(unsigned channel) {
+  return channel < kChannels ? impl_->controllers[channel].get() : nullptr;
+}
+
+I2cDevice* Board::AdoptDevice(std::unique_ptr<I2cDevice> device) {
+  impl_->ownedDevices.push_back(std::move(device));
+  return impl_->ownedDevices.back().get();
+}
+
+void Board::AtFinish(std::function<void()> action) {
+  impl_->finishActions.push_back(std::move(action));
+}
+
+bool Board::Finish() {
+  if (impl_->finished) return impl_->finishError.empty();
+  impl_->finished = true;
+  for (auto& controller : impl_->controllers) {
+    if (controller) controller->Finish();
+  }
+  if (impl_->trace) impl_->trace->Close();
+  for (auto& action : impl_->finishActions) action();
+  std::string error;
+  if (impl_->pd && !impl_->pd->Finish(error)) impl_->finishError = error;
+  return impl_->finishError.empty();
+}
+
+const std::string& Board::FinishError() const { return impl_->finishError; }
+
+PdController* Board::Pd() { return impl_->pd.get(); }
+
+const BoardRecord& Board::record() const { return impl_->record; }
+
+const PciConfigSpace& Board::Pci() const { return impl_->pci; }
+
+AmdIomux* Board::Iomux() { return impl_->iomux.get(); }
+
+}  // namespace sim

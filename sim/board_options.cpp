@@ -1,0 +1,134 @@
+#include "sim/board_options.h"
+
+#include "sim/pd_options.h"
+
+#include <cstddef>
+
+namespace sim {
+
+namespace {
+
+// Every fault the board itself knows, by its --fault name.
+struct BoardFault {
+  const char* name;
+  const char* help;
+  void (*apply)(BoardConfig&);
+};
+
+constexpr BoardFault kBoardFaults[] = {
+    {"controller-dead", "the I2C controller never reports enabled",
+     [](BoardConfig& c) { c.controllerDead = true; }},
+    {"clock-fail", "the real-time clock cannot be read",
+     [](BoardConfig& c) { c.clockFail = true; }},
+    {"disable-stuck", "the I2C controller never reports disabled",
+     [](BoardConfig& c) { c.controllerFaults.neverDisables = true; }},
+    {"scl-held", "SCL is held low: queued bytes never leave the transmit FIFO",
+     [](BoardConfig& c) { c.controllerFaults.sclHeld = true; }},
+    {"tx-abort-stuck", "the transmit abort bit stays set however often it is cleared",
+     [](BoardConfig& c) { c.controllerFaults.txAbortStuck = true; }},
+    {"tx-fifo-full", "the transmit FIFO never reports room",
+     [](BoardConfig& c) { c.controllerFaults.txFifoFull = true; }},
+    {"rx-full-stuck", "the receive FIFO always reports full",
+     [](BoardConfig& c) { c.controllerFaults.rxFullStuck = true; }},
+    {"master-busy", "the I2C controller always reports master activity",
+     [](BoardConfig& c) { c.controllerFaults.masterActivityStuck = true; }},
+    {"rx-lost", "bytes read on the bus never reach the receive FIFO",
+     [](BoardConfig& c) { c.controllerFaults.rxDataLost = true; }},
+};
+
+bool ApplyBoardFault(BoardConfig& config, const std::string& name, std::string& error) {
+  for (const BoardFault& fault : kBoardFaults) {
+    if (name == fault.name) {
+      fault.apply(config);
+      return true;
+    }
+  }
+  if (IsPdFaultName(name)) return config.pd.has_value() && ParsePdFault(*config.pd, name, error);
+  error = "--fault: unknown fault '" + name + "' (see --help)";
+  return false;
+}
+
+bool ParsePlatform(const std::string& text, PlatformType& platform) {
+  if (text == "intel") {
+    platform = PlatformType::Intel;
+  } else if (text == "amd") {
+    platform = PlatformType::Amd;
+  } else if (text == "unknown") {
+    platform = PlatformType::Unknown;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Decimal 0 to 255, digits only.
+bool ParseChannel(const std::string& text, unsigned& channel) {
+  if (text.empty() || text.size() > 3) return false;
+  unsigned value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (value > 255) return false;
+  channel = value;
+  return true;
+}
+
+}  // namespace
+
+OptionResult ParseBoardOption(BoardConfig& config, int argc, const char* const* argv, int& index,
+                              std::string& error) {
+  const std::string option = argv[index];
+  const bool takesValue =
+      option == "--platform" || option == "--pd-channel" || option == "--fault" || option == "--trace";
+  if (!takesValue) {
+    return config.pd.has_value() ? ParsePdOption(*config.pd, argc, argv, index, error) : OptionResult::Unknown;
+  }
+  if (index + 1 >= argc) {
+    error = option + " needs a value";
+    return OptionResult::Error;
+  }
+  const std::string value = argv[index + 1];
+  if (option == "--platform") {
+    if (!ParsePlatform(value, config.platform)) {
+      error = "--platform: unknown platform '" + value + "' (intel, amd or unknown)";
+      return OptionResult::Error;
+    }
+  } else if (option == "--pd-channel") {
+    if (!ParseChannel(value, config.pdChannel)) {
+      error = "--pd-channel: '" + value + "' is not a decimal channel number from 0 to 255";
+      return OptionResult::Error;
+    }
+  } else if (option == "--fault") {
+    if (!ApplyBoardFault(config, value, error)) return OptionResult::Error;
+  } else {
+    if (value.empty()) {
+      error = "--trace needs a file name";
+      return OptionResult::Error;
+    }
+    config.busTracePath = value;
+  }
+  index += 2;
+  return OptionResult::Taken;
+}
+
+std::string BoardOptionsHelp() {
+  std::string help =
+      "  --platform intel|amd|unknown\n"
+      "                       host bridge vendor 0x8086 with I2C controllers at PCI 0:21.0-3,\n"
+      "                       0x1022 with controllers at fixed addresses, or no host bridge\n"
+      "                       (default intel)\n"
+      "  --pd-channel N       the controller the PD controller is wired to (decimal, default 0)\n"
+      "  --trace FILE         write one line per I2C bus transaction to FILE,\n"
+      "                       e.g. \"W 80: FF F8 00 00\", \"R 80: 52 30 00 00\", \"W 80: NACK\"\n"
+      "  --fault NAME         make the board misbehave; may repeat, faults add up:\n";
+  for (const BoardFault& fault : kBoardFaults) {
+    std::string line = "      ";
+    line += fault.name;
+    line.append(line.size() < 23 ? 23 - line.size() : 1, ' ');
+    help += line + fault.help + "\n";
+  }
+  return help + PdOptionsHelp();
+}
+
+}  // namespace sim

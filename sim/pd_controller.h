@@ -1,0 +1,197 @@
+// The simulated USB PD controller: its firmware interface (test mode, CPU
+// halt, chip ID, registers, watchdog, the flash bridge in front of its SPI
+// flash) and its TCPI-mode address with the version answers. It knows its
+// frame formats from its own chip ID alone, so a host tool that builds a
+// frame from a wrong table is answered wrongly, as a real chip would.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sim/clock.h"
+#include "sim/i2c_device.h"
+#include "sim/spi_flash.h"
+
+namespace sim {
+
+struct PdFaults {
+  bool absent = false;         // nothing answers at the firmware address
+  bool tcpiAbsent = false;     // nothing answers to TCPI-mode commands
+  bool eraseStuck = false;     // the erase-busy bit stays set once an erase began
+  bool statusInvalid = false;  // bridge status bytes have bit 7 clear
+  bool welStuck = false;       // the write-enable latch never clears once set
+  // 1-based numbers of the write / read transactions to the firmware
+  // address whose address byte is not acknowledged.
+  std::set<std::uint64_t> nackWrite;
+  std::set<std::uint64_t> nackRead;
+  // Flash byte offsets that read back with bit 0 inverted.
+  std::set<std::uint32_t> flips;
+};
+
+struct PdConfig {
+  std::array<std::uint8_t, 4> chipId{0x52, 0x30, 0x00, 0x00};
+  // I2C addresses in 8-bit form (the 7-bit address shifted left by one).
+  std::uint8_t address = 0x80;
+  std::optional<std::uint8_t> tcpiAddress;  // unset: the firmware address
+  std::array<std::uint8_t, 2> fwVersion{0x1A, 0x05};
+  std::array<std::uint8_t, 6> pdVersion{0x03, 0x10, 0x01, 0x02, 0x00, 0x5A};
+  unsigned flashSizeKb = 256;
+  std::string flashPath;  // empty: the flash lives only for the run
+  // Chip erase duration; 0 = 1.5 ms per KB (384 ms for 256 KB).
+  std::uint64_t eraseTimeUs = 0;
+  PdFaults faults;
+
+  std::uint8_t TcpiAddress() const { return tcpiAddress.value_or(address); }
+  std::uint64_t EraseDurationNs() const;
+};
+
+// How a chip of a given ID frames its flash bridge.
+struct PdGeometry {
+  std::array<std::uint8_t, 2> prefix{0xFF, 0xF7};  // data port, wire order
+  unsigned addrBytes = 3;                          // 2 or 3 address bytes
+  unsigned addrShift = 0;                          // shift of the third one
+};
+PdGeometry GeometryForChip(const std::array<std::uint8_t, 4>& chipId);
+
+// The first byte of the second stop-CPU write that this chip accepts.
+std::uint8_t StopCpuDummyForChip(const std::array<std::uint8_t, 4>& chipId);
+
+// Chips that restart on FF D0 02 then FF EB 50; all others restart on a
+// write of register 0xD3 with bit 4 set followed by FF D1 01.
+bool UsesWatchdogD0EbForChip(const std::array<std::uint8_t, 4>& chipId);
+
+// One bus transaction as the controller saw it.
+struct PdFrame {
+  std::uint8_t address = 0;  // 8-bit form
+  bool read = false;
+  bool nacked = false;  // its address or one of its bytes was not acknowledged
+  std::vector<std::uint8_t> bytes;
+};
+
+struct PdRecord {
+  std::vector<PdFrame> frames;          // only while the frame log is kept
+  std::uint64_t writeTransactions = 0;  // to the firmware address
+  std::uint64_t readTransactions = 0;   // to the firmware address
+  unsigned restarts = 0;                // watchdog restarts
+  unsigned verifyFailNotices = 0;       // AA bytes received
+  unsigned stopCpuRejected = 0;         // second stop-CPU writes that did not halt
+  unsigned watchdogRejected = 0;        // D1 01 with register 0xD3 not as required
+  unsigned refusedFlashWork = 0;        // write enable, erase or program refused
+  unsigned ignoredFrames = 0;           // complete frames that meant nothing
+  unsigned nackedBytes = 0;             // bytes NACKed for not fitting a frame
+};
+
+// Attach it at each of BusAddresses7() and keep it alive until the bus has
+// finished with it; Finish() writes the flash file back.
+class PdController : public I2cDevice {
+ public:
+  // Throws std::runtime_error for a config the chip cannot have (flash
+  // size, a flip outside the flash) or a flash file it cannot load.
+  PdController(PdConfig config, const Clock& clock);
+  PdController(const PdController&) = delete;
+  PdController& operator=(const PdController&) = delete;
+  // The same without exceptions: nullptr and `error` set on failure.
+  static std::unique_ptr<PdController> Create(const PdConfig& config, const Clock& clock, std::string& error);
+
+  // The 7-bit addresses to attach the device at (one when both are equal).
+  std::vector<std::uint8_t> BusAddresses7() const;
+
+  bool Start(std::uint8_t address7, bool read) override;
+  bool Write(std::uint8_t byte) override;
+  std::uint8_t Read() override;
+  void Stop() override;
+
+  // End of the run: a pending erase whose time has come completes, and
+  // the flash goes back to its file when it has one.
+  bool Finish(std::string& error);
+
+  const PdConfig& config() const { return config_; }
+  const PdGeometry& geometry() const { return geometry_; }
+  const PdRecord& record() const { return record_; }
+  void KeepFrameLog(bool keep) { keepFrames_ = keep; }
+
+  bool halted() const { return halted_; }
+  bool testMode() const { return testMode_; }
+  bool writeEnabled() const { return flash_.writeEnabled(); }
+  // The firmware answers TCPI-mode commands only while its CPU runs. A
+  // restart takes effect at once: the bus hands events over when it
+  // catches up, which may be long after they happened on the wire, so a
+  // boot time measured from them would not be the chip's.
+  bool firmwareRunning() const { return !halted_; }
+  std::uint32_t bridgeAddress() const { return bridgeAddress_; }
+  std::uint8_t bridgeCommand() const { return bridgeCommand_; }
+
+  SpiFlash& flash() { return flash_; }
+  const SpiFlash& flash() const { return flash_; }
+
+ private:
+  enum class Kind : std::uint8_t {
+    Unknown,
+    Tcpi,
+    VerifyFail,
+    StopCpu1,
+    StopCpu2,  // dummy FE 9C 47
+    DataPort,  // bridge prefix, then data
+    Register,  // FF reg [value], also FF FE / FA / F8 / FF
+  };
+  enum class ReadSource : std::uint8_t { None, Fixed, Register, BridgePort, EraseBusy };
+
+  bool IsFirmware(std::uint8_t address7) const { return address7 == (config_.address >> 1); }
+  bool IsTcpi(std::uint8_t address7) const { return address7 == (config_.TcpiAddress() >> 1); }
+  bool IsTcpiCommand(std::uint8_t byte) const;
+  bool Accepts(std::uint8_t byte);
+  void EndTransaction();
+  void DecodeFrame();
+  void DecodeTcpi(std::uint8_t command);
+  void DecodeRegisterFrame();
+  void BridgeCommand(std::uint8_t code);
+  void BridgeAddress();
+  void BridgeData();
+  void RegisterWrite(std::uint8_t reg, std::uint8_t value);
+  void Restart();
+  void ResetRegisters();
+  bool FlashWorkAllowed() const { return halted_ && testMode_; }
+  std::uint8_t StatusByte();
+
+  PdConfig config_;
+  const Clock& clock_;
+  PdGeometry geometry_;
+  std::uint8_t dummy_ = 0;
+  bool watchdogD0Eb_ = false;
+  SpiFlash flash_;
+
+  // Chip state.
+  bool halted_ = false;
+  bool testMode_ = false;
+  bool stopArmed_ = false;
+  std::array<std::uint8_t, 256> regs_{};
+  std::uint8_t bridgeCommand_ = 0;
+  std::uint32_t bridgeAddress_ = 0;
+  bool eraseBusyLatched_ = false;  // erase-stuck: busy once an erase began
+
+  // The transaction on the bus.
+  bool open_ = false;
+  bool openRead_ = false;
+  bool openNacked_ = false;
+  std::uint8_t openAddress7_ = 0;
+  Kind kind_ = Kind::Unknown;
+  std::vector<std::uint8_t> bytes_;
+
+  // What the next read transaction answers with.
+  ReadSource source_ = ReadSource::None;
+  std::uint8_t sourceAddress7_ = 0;
+  std::array<std::uint8_t, 2> fixed_{};
+  unsigned fixedLength_ = 0;
+  unsigned fixedIndex_ = 0;
+  std::uint8_t registerCursor_ = 0;
+
+  PdRecord record_;
+  bool keepFrames_ = true;
+};
+
+}  // namespace sim
