@@ -7,6 +7,9 @@
 
 #include <stdint.h>
 
+#include "i2c/i2c_host.h"
+#include "platform/platform.h"
+
 // Register offsets from gI2cHost.base.
 enum DwI2cRegister : uint32_t {
   IC_CON = 0x00,
@@ -27,6 +30,22 @@ enum DwI2cRegister : uint32_t {
   IC_FS_SPKLEN = 0xA0,
   LPSS_RESETS = 0x204,  // Intel only
 };
+
+// One access of the stated width to a register of gI2cHost.
+inline uint32_t I2cRead32(DwI2cRegister reg) { return PlatformMmioRead32(gI2cHost.base + reg); }
+inline void I2cWrite32(DwI2cRegister reg, uint32_t value) {
+  PlatformMmioWrite32(gI2cHost.base + reg, value);
+}
+inline uint16_t I2cRead16(DwI2cRegister reg) { return PlatformMmioRead16(gI2cHost.base + reg); }
+
+// Polls of a status bit that working hardware settles within microseconds
+// (enable/disable a few controller clocks, or the end of the byte on the
+// wire; master activity at worst the end of a transfer the firmware left
+// running, a few milliseconds at 400 kHz). The polls have no stall, and a
+// read of a controller register costs at least about 0.3 us, so this many
+// reads is tens of milliseconds on a board, yet well under a second in an
+// emulator.
+inline constexpr uint32_t kI2cStatusPollLimit = 100000;
 
 uint8_t I2cDisable();
 uint8_t I2cEnable();

@@ -1,0 +1,114 @@
+#include "i2c/discovery.h"
+
+#include "app/settings.h"
+#include "platform/console_text.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr uint16_t kConfigAddressPort = 0xCF8;
+constexpr uint16_t kConfigDataPort = 0xCFC;
+
+constexpr uint16_t kVendorIntel = 0x8086;
+constexpr uint16_t kVendorAmd = 0x1022;
+constexpr uint16_t kVendorAbsent = 0xFFFF;
+
+constexpr uint32_t kHostBridgeVendor = 0x80000000;  // 0:0.0 register 0x00
+constexpr uint32_t kIntelLpcBridge = 0x8000F800;    // 0:31.0 register 0x00
+constexpr uint32_t kIntelI2cDevice = 0x8000A800;    // 0:21.0 register 0x00
+constexpr uint32_t kAmdRootComplex = 0x80400000;    // 0x40:0.0 register 0x00
+constexpr uint32_t kBar0Low = 0x10;
+constexpr uint32_t kBar0High = 0x14;
+
+// The low byte of a memory BAR holds flags and is never part of the address.
+constexpr uint32_t kBarAddressMask = 0xFFFFFF00;
+constexpr uint64_t kBarAllOnes = 0xFFFFFFFFFFFFFF00ull;
+constexpr uint32_t kBarIoSpace = 0x1;   // an I/O BAR has no MMIO address
+constexpr uint32_t kBarTypeMask = 0x7;  // with the I/O bit: 64-bit memory = 0b100
+constexpr uint32_t kBarType64 = 0x4;
+
+constexpr uint8_t kAmdChannelCount = sizeof(AmdI2cBaseTable) / sizeof(AmdI2cBaseTable[0]);
+
+uint16_t ConfigRead16(uint32_t address) {
+  PlatformPortWrite32(kConfigAddressPort, address);
+  return PlatformPortRead16(kConfigDataPort);
+}
+
+uint32_t ConfigRead32(uint32_t address) {
+  PlatformPortWrite32(kConfigAddressPort, address);
+  return PlatformPortRead32(kConfigDataPort);
+}
+
+uint8_t LocateIntel(uint8_t channel, bool debug) {
+  gI2cHost.kind = PlatformKind::Intel;
+  ConsolePrint(u"INTEL\n\n");
+  (void)ConfigRead32(kIntelLpcBridge);
+
+  // Channels beyond 7 wrap onto the eight functions of device 21.
+  const uint32_t function = channel & 7u;
+  const uint32_t device = kIntelI2cDevice | (function << 8);
+
+  // An absent function reads all ones, which would pass for a BAR; look
+  // before reading it so that nothing of it is ever used.
+  const uint16_t vendor = ConfigRead16(device);
+  if (vendor == kVendorAbsent) {
+    ConsolePrint(u"I2C%d Controller Not Found (PCI Bus 0, Device 21, Function %d)!!\n",
+                 static_cast<int>(channel), static_cast<int>(function));
+    return 1;
+  }
+
+  uint32_t high = ConfigRead32(device | kBar0High);
+  const uint32_t rawLow = ConfigRead32(device | kBar0Low);
+  // Only a 64-bit memory BAR owns the register after it; behind a 32-bit
+  // BAR that register is the next BAR, not an upper address half.
+  if ((rawLow & kBarTypeMask) != kBarType64) high = 0;
+  const uint32_t low = rawLow & kBarAddressMask;
+  if (debug) {
+    StdPrintf("I2C%01D MMIO Address = 0x%X%08X\n", static_cast<int>(channel),
+              static_cast<unsigned>(high), static_cast<unsigned>(low));
+  }
+  const uint64_t base = (static_cast<uint64_t>(high) << 32) + low;
+  if ((rawLow & kBarIoSpace) != 0 || base == 0 || base == kBarAllOnes) {
+    ConsolePrint(u"I2C%d Controller Has No MMIO Address (BAR0 Not Assigned)!!\n",
+                 static_cast<int>(channel));
+    return 1;
+  }
+  gI2cHost.base = base;
+  return 0;
+}
+
+uint8_t LocateAmd(uint8_t channel, bool debug) {
+  gI2cHost.kind = PlatformKind::Amd;
+  ConsolePrint(u"AMD\n\n");
+  (void)ConfigRead32(kAmdRootComplex);
+
+  if (channel >= kAmdChannelCount) {
+    ConsolePrint(u"I2C%d Controller Not Available (AMD Channels 0 to %d)!!\n",
+                 static_cast<int>(channel), static_cast<int>(kAmdChannelCount - 1));
+    return 1;
+  }
+  gI2cHost.base = AmdI2cBaseTable[channel];
+  if (debug) {
+    StdPrintf("I2C%01D MMIO Address = 0x%08X\n", static_cast<int>(channel),
+              static_cast<unsigned>(gI2cHost.base));
+  }
+  return 0;
+}
+
+}  // namespace
+
+uint8_t LocateI2cController() {
+  const uint8_t channel = gSettings.channel;
+  const bool debug = gSettings.debug;
+  gI2cHost.base = 0;
+  gI2cHost.kind = PlatformKind::Unknown;
+
+  const uint16_t vendor = ConfigRead16(kHostBridgeVendor);
+  if (vendor == kVendorIntel) return LocateIntel(channel, debug);
+  if (vendor == kVendorAmd) return LocateAmd(channel, debug);
+
+  ConsolePrint(u"Unknow");
+  ConsolePrint(u"\nNo Supported I2C Controller (Host Bridge Vendor ID = %X)!!\n",
+               static_cast<unsigned>(vendor));
+  return 1;
+}

@@ -1,0 +1,154 @@
+#include "i2c/transfer.h"
+
+#include "i2c/controller.h"
+#include "platform/console_text.h"
+#include "platform/platform.h"
+
+namespace {
+
+// IC_DATA_CMD
+constexpr uint32_t kCmdRead = 0x100;
+constexpr uint32_t kCmdStop = 0x200;
+constexpr uint32_t kCmdRestart = 0x400;
+
+constexpr uint32_t kTxAbort = 0x40;  // IC_RAW_INTR_STAT
+
+// IC_STATUS
+constexpr uint32_t kTxFifoNotFull = 0x02;
+constexpr uint32_t kTxFifoEmpty = 0x04;
+constexpr uint32_t kRxFifoNotEmpty = 0x08;
+constexpr uint32_t kRxFifoFull = 0x10;
+
+constexpr uint8_t kModeLast = 2;
+constexpr uint8_t kModeMore = 1;
+constexpr uint8_t kPaceSlow = 1;
+constexpr uint8_t kPaceFast = 0;
+
+constexpr uint32_t kAbortClearChecks = 100;
+constexpr uint32_t kRoomPolls = 100;
+constexpr uint32_t kCompletionPasses = 20;
+constexpr uint32_t kDrainPolls = 300;
+constexpr uint32_t kReceivePolls = 1000;
+
+// The index of a received byte is one byte wide.
+constexpr uint16_t kMaxReadLength = 255;
+
+bool TxAbortPending() { return (I2cRead32(IC_RAW_INTR_STAT) & kTxAbort) != 0; }
+
+bool ClearPendingAbort() {
+  for (uint32_t check = 0; check < kAbortClearChecks; ++check) {
+    if (!TxAbortPending()) return true;
+    (void)I2cRead32(IC_CLR_TX_ABRT);
+    PlatformStall(2);
+  }
+  return false;
+}
+
+bool WaitStatusSet(uint32_t bit, uint32_t polls, uint32_t stallUs) {
+  for (uint32_t i = 0; i < polls; ++i) {
+    if ((I2cRead32(IC_STATUS) & bit) != 0) return true;
+    if (stallUs != 0) PlatformStall(stallUs);
+  }
+  return false;
+}
+
+bool WaitRxFifoNotFull() {
+  for (uint32_t i = 0; i < kI2cStatusPollLimit; ++i) {
+    if ((I2cRead32(IC_STATUS) & kRxFifoFull) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+uint8_t I2cSentByte(uint8_t data, uint8_t mode, uint8_t pace) {
+  if (!ClearPendingAbort()) {
+    ConsolePrint(u"I2C Transmit Abort Error!\n");
+    return 1;
+  }
+  if (!WaitStatusSet(kTxFifoNotFull, kRoomPolls, 0)) {
+    ConsolePrint(u"I2C Wait FIFO Empty Error!\n");
+    return 1;
+  }
+  PlatformStall(2);
+  I2cWrite32(IC_DATA_CMD, data | (mode == kModeLast ? kCmdStop : 0u));
+  PlatformStall(10);
+
+  const uint32_t checkStallUs = pace == kPaceSlow ? 30 : 10;
+  for (uint32_t pass = 0; pass < kCompletionPasses; ++pass) {
+    if (TxAbortPending()) {
+      (void)I2cRead32(IC_CLR_TX_ABRT);
+      return 1;
+    }
+    if (I2cRead16(IC_TXFLR) == 0) return 0;
+    PlatformStall(checkStallUs);
+  }
+
+  ConsolePrint(u"I2C Sent Data Byte Timeout! Cmd = %02X\n", static_cast<unsigned>(data));
+  // Even a FIFO that drains now leaves the byte late: the transfer has failed.
+  if (!WaitStatusSet(kTxFifoEmpty, kDrainPolls, 2)) {
+    ConsolePrint(u"I2C Transmit FIFO Complete Empty Error!\n");
+  }
+  return 1;
+}
+
+uint8_t I2CBlkDataRead(uint8_t slaveAddress, const uint8_t* commandBytes, uint8_t commandLength,
+                       uint8_t* buffer, uint16_t readLength) {
+  if (readLength > kMaxReadLength) {
+    ConsolePrint(u"I2CBlkDataRead -> Read Length %d Over %d!!\n", static_cast<int>(readLength),
+                 static_cast<int>(kMaxReadLength));
+    return 1;
+  }
+
+  for (uint8_t i = 0; i < commandLength; ++i) {
+    const bool last = i + 1 == commandLength;
+    if (I2cSentByte(commandBytes[i], last ? kModeLast : kModeMore, kPaceSlow) != 0) {
+      if (last) {
+        ConsolePrint(u"I2CBlkDataRead -> I2cSentByte Fail!!(1)\n");
+      } else {
+        ConsolePrint(u"I2C Device Not Found or Error! Slave Address = %02X, Command = %02X ) !\n",
+                     static_cast<unsigned>(slaveAddress), static_cast<unsigned>(commandBytes[0]));
+      }
+      return 1;
+    }
+  }
+
+  for (uint16_t j = 0; j < readLength; ++j) {
+    // Nothing drains the receive FIFO here, so a full one never empties.
+    if (!WaitRxFifoNotFull()) {
+      ConsolePrint(u"I2C Receive FIFO Full Timeout!\n");
+      return 1;
+    }
+    uint32_t command = kCmdRead;
+    if (j == 0) command |= kCmdRestart;
+    if (j + 1 == readLength) command |= kCmdStop;
+    I2cWrite32(IC_DATA_CMD, command);
+    PlatformStall(20);
+
+    if (!WaitStatusSet(kRxFifoNotEmpty, kReceivePolls, 2)) return 1;
+    buffer[j] = static_cast<uint8_t>(I2cRead32(IC_DATA_CMD) & 0xFFu);
+  }
+  return 0;
+}
+
+uint8_t I2CBlkDataWrite(uint8_t count, const uint8_t* bytes) {
+  if (count == 0) {
+    ConsolePrint(u"I2CBlkDataWrite -> Nothing to Send!!\n");
+    return 1;
+  }
+  if ((I2cRead32(IC_STATUS) & kTxFifoEmpty) == 0) {
+    ConsolePrint(u"Transmit FIFO is NOT Empty !\n");
+    return 1;
+  }
+  // The first byte never ends the transfer, even when it is the only one.
+  if (I2cSentByte(bytes[0], kModeMore, kPaceSlow) != 0) {
+    ConsolePrint(u"I2C Block Write with Sending command byte error (%02X, %02X)!\n",
+                 static_cast<unsigned>(bytes[0]), static_cast<unsigned>(bytes[0]));
+    return 1;
+  }
+  // A later byte that fails has printed why; the rest still goes out.
+  for (uint8_t i = 1; i < count; ++i) {
+    (void)I2cSentByte(bytes[i], i + 1 == count ? kModeLast : kModeMore, kPaceFast);
+  }
+  return 0;
+}

@@ -1,0 +1,284 @@
+// Controller set-up: register traffic of I2cInit per platform, the target
+// address, and the bounded waits.
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "i2c/controller.h"
+#include "i2c/discovery.h"
+#include "i2c/i2c_host.h"
+#include "i2c/transfer.h"
+#include "sim/dw_i2c_controller.h"
+#include "support/board_fixture.h"
+
+namespace vexa_test {
+namespace {
+
+using Write = std::pair<std::uint32_t, std::uint32_t>;  // offset, value
+
+// The controller register writes since the last mark, as offset/value pairs.
+std::vector<Write> ControllerWrites(BoardFixture& fixture) {
+  std::vector<Write> writes;
+  for (const IoEvent& event : fixture.ControllerAccesses()) {
+    if (event.op == "mmio-w32") {
+      writes.emplace_back(static_cast<std::uint32_t>(event.address - gI2cHost.base),
+                          static_cast<std::uint32_t>(event.value));
+    }
+  }
+  return writes;
+}
+
+// Value of the first read of the register at `offset` in `events`.
+std::uint32_t FirstReadValue(const std::vector<IoEvent>& events, std::uint32_t offset) {
+  for (const IoEvent& event : events) {
+    if (event.op == "mmio-r32" && event.address == gI2cHost.base + offset) {
+      return static_cast<std::uint32_t>(event.value);
+    }
+  }
+  ADD_FAILURE() << "no read of register " << std::hex << offset;
+  return 0;
+}
+
+std::vector<Write> TimingWrites(PlatformKind kind) {
+  if (kind == PlatformKind::Intel) {
+    return {{reg::kFsSclHcnt, 0x3F}, {reg::kFsSclLcnt, 0xB3}, {reg::kTxTl, 0x3F},
+            {reg::kSdaHold, 0x00200010}, {reg::kFsSpklen, 0x6}, {reg::kRxTl, 0x3F},
+            {reg::kIntrMask, 0x2FFF}};
+  }
+  if (kind == PlatformKind::Amd) {
+    return {{reg::kFsSclHcnt, 0x87}, {reg::kFsSclLcnt, 0xF0}, {reg::kTxTl, 0x3F},
+            {reg::kSdaHold, 0x48}, {reg::kFsSpklen, 0x6}, {reg::kRxTl, 0x1}, {reg::kIntrMask, 0x244}};
+  }
+  return {};
+}
+
+void Append(std::vector<Write>& to, const std::vector<Write>& more) {
+  to.insert(to.end(), more.begin(), more.end());
+}
+
+// Every register write of I2cInit after the platform-specific first step.
+std::vector<Write> InitWrites(PlatformKind kind, std::uint32_t tarRead) {
+  std::vector<Write> writes = {{reg::kEnable, 0},
+                               {reg::kTar, tarRead & 0xFFFFE000},
+                               {reg::kIntrMask, 0},
+                               {reg::kRxTl, 0},
+                               {reg::kTxTl, 0},
+                               {reg::kTxTl, 0x3F},
+                               {reg::kSdaHold, 0x8},
+                               {reg::kCon, 0x65},
+                               {reg::kEnable, 0}};
+  Append(writes, TimingWrites(kind));
+  Append(writes, {{reg::kEnable, 1}, {reg::kEnable, 1}, {reg::kEnable, 0}});
+  Append(writes, TimingWrites(kind));
+  writes.emplace_back(reg::kEnable, 1);
+  return writes;
+}
+
+sim::BoardConfig Board(sim::PlatformType platform) {
+  sim::BoardConfig config;
+  config.platform = platform;
+  return config;
+}
+
+TEST(ControllerInit, IntelReleasesResetFirstThenWritesTimingTwice) {
+  BoardFixture fixture(Board(sim::PlatformType::Intel));
+  ASSERT_EQ(LocateI2cController(), 0);
+  fixture.Mark();
+  ASSERT_EQ(I2cInit(), 0);
+  EXPECT_EQ(fixture.Console(), "");
+
+  const std::vector<IoEvent> accesses = fixture.ControllerAccesses();
+  ASSERT_GE(accesses.size(), 2u);
+  EXPECT_EQ(accesses[0].op, "mmio-r32");
+  EXPECT_EQ(accesses[0].address, gI2cHost.base + reg::kLpssResets);
+  EXPECT_EQ(accesses[1].op, "mmio-w32");
+  EXPECT_EQ(accesses[1].address, gI2cHost.base + reg::kLpssResets);
+  EXPECT_EQ(accesses[1].value, accesses[0].value | 1);
+  // Nothing outside the controller's block (no AMD pad bytes).
+  EXPECT_EQ(fixture.MmioAccesses().size(), accesses.size());
+
+  std::vector<Write> writes = ControllerWrites(fixture);
+  writes.erase(writes.begin());  // the reset register, checked above
+  EXPECT_EQ(writes, InitWrites(PlatformKind::Intel, FirstReadValue(accesses, reg::kTar)));
+
+  // The pending-abort clear comes after the enable and before the idle wait.
+  EXPECT_EQ(fixture.RegisterReads(reg::kClrTxAbrt), 1u);
+}
+
+TEST(ControllerInit, AmdRoutesBothPadsBeforeAnyControllerRegister) {
+  BoardFixture fixture(Board(sim::PlatformType::Amd));
+  ASSERT_EQ(LocateI2cController(), 0);
+  fixture.Mark();
+  ASSERT_EQ(I2cInit(), 0);
+
+  const std::vector<IoEvent> mmio = fixture.MmioAccesses();
+  ASSERT_GE(mmio.size(), 4u);
+  const char* ops[4] = {"mmio-r8", "mmio-w8", "mmio-r8", "mmio-w8"};
+  const std::uint64_t pads[4] = {0xFED80D71, 0xFED80D71, 0xFED80D72, 0xFED80D72};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(mmio[i].op, ops[i]) << i;
+    EXPECT_EQ(mmio[i].address, pads[i]) << i;
+  }
+  // Function bits 1..0 become 01, the other six bits stay.
+  EXPECT_EQ(mmio[1].value, (mmio[0].value & ~0x03u) | 0x01u);
+  EXPECT_EQ(mmio[3].value, (mmio[2].value & ~0x03u) | 0x01u);
+  for (std::size_t i = 4; i < mmio.size(); ++i) {
+    ASSERT_TRUE(mmio[i].op != "mmio-r8" && mmio[i].op != "mmio-w8") << mmio[i].line;
+  }
+
+  const std::vector<IoEvent> accesses = fixture.ControllerAccesses();
+  EXPECT_EQ(accesses.size() + 4, mmio.size());
+  EXPECT_EQ(fixture.RegisterReads(reg::kLpssResets), 0u);
+  EXPECT_EQ(ControllerWrites(fixture), InitWrites(PlatformKind::Amd, FirstReadValue(accesses, reg::kTar)));
+}
+
+// A kind other than Intel and Amd gets neither platform step nor timing.
+TEST(ControllerInit, OtherKindOnlyDisablesAndEnables) {
+  BoardFixture fixture(Board(sim::PlatformType::Intel));
+  ASSERT_TRUE(fixture.BringUpController());
+  gI2cHost.kind = static_cast<PlatformKind>(1);
+
+  ASSERT_EQ(I2cConfigureTiming(), 0);
+  EXPECT_EQ(ControllerWrites(fixture), (std::vector<Write>{{reg::kEnable, 0}, {reg::kEnable, 1}}));
+
+  fixture.Mark();
+  ASSERT_EQ(I2cInit(), 0);
+  EXPECT_EQ(fixture.RegisterReads(reg::kLpssResets), 0u);
+  EXPECT_EQ(fixture.MmioAccesses().size(), fixture.ControllerAccesses().size());
+  EXPECT_EQ(ControllerWrites(fixture),
+            InitWrites(PlatformKind::Unknown, FirstReadValue(fixture.Trace(), reg::kTar)));
+}
+
+// ---- Target address ----
+
+struct TargetCase {
+  std::uint8_t before;   // 8-bit address set first (after I2cInit: target 0)
+  std::uint8_t address;  // then this one
+  bool changes;
+};
+
+class TargetAddress : public testing::TestWithParam<TargetCase> {};
+
+TEST_P(TargetAddress, WritesIcTarOnlyWhenTheSevenBitAddressDiffers) {
+  const TargetCase& c = GetParam();
+  BoardFixture fixture;
+  ASSERT_TRUE(fixture.BringUpController());
+  ASSERT_EQ(I2cSetSlaveAddress(c.before), 0);
+  fixture.Mark();
+
+  ASSERT_EQ(I2cSetSlaveAddress(c.address), 0);
+  const std::vector<IoEvent> trace = fixture.Trace();
+  const std::vector<std::uint32_t> tarWrites = fixture.RegisterWrites(reg::kTar);
+  const std::vector<std::uint32_t> enableWrites = fixture.RegisterWrites(reg::kEnable);
+  if (c.changes) {
+    ASSERT_EQ(tarWrites.size(), 1u);
+    // The read after the disable supplies the upper bits.
+    std::uint32_t lastTarRead = 0;
+    for (const IoEvent& event : trace) {
+      if (event.op == "mmio-w32" && event.address == gI2cHost.base + reg::kTar) break;
+      if (event.op == "mmio-r32" && event.address == gI2cHost.base + reg::kTar) {
+        lastTarRead = static_cast<std::uint32_t>(event.value);
+      }
+    }
+    EXPECT_EQ(tarWrites[0], (lastTarRead & 0xFFFFFC00u) | (c.address >> 1));
+    EXPECT_EQ(enableWrites, (std::vector<std::uint32_t>{0, 1}));
+    EXPECT_EQ(fixture.RegisterReads(reg::kTar), 2u);
+  } else {
+    EXPECT_TRUE(tarWrites.empty());
+    EXPECT_EQ(enableWrites, (std::vector<std::uint32_t>{1}));
+    EXPECT_EQ(fixture.RegisterReads(reg::kTar), 1u);
+  }
+  EXPECT_GE(fixture.RegisterReads(reg::kEnableStatus), 1u);
+  EXPECT_EQ(fixture.Console(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TargetAddress,
+                         testing::Values(TargetCase{0x00, 0x00, false}, TargetCase{0x00, 0x01, false},
+                                         TargetCase{0x00, 0x80, true}, TargetCase{0x80, 0x80, false},
+                                         TargetCase{0x80, 0x81, false}, TargetCase{0x80, 0x98, true},
+                                         TargetCase{0x98, 0x80, true}));
+
+// The address really reaches the wire: each transfer goes to the device
+// selected last.
+TEST(TargetAddress, TransfersGoToTheSelectedDevice) {
+  BoardFixture fixture;
+  ScriptedDevice first;
+  ScriptedDevice second;
+  fixture.Attach(0x40, &first);
+  fixture.Attach(0x4C, &second);
+  ASSERT_TRUE(fixture.BringUpController());
+
+  ASSERT_EQ(I2cSetSlaveAddress(0x81), 0);
+  ASSERT_EQ(I2cSentByte(0x11, 2, 0), 0);
+  ASSERT_EQ(I2cSetSlaveAddress(0x98), 0);
+  ASSERT_EQ(I2cSentByte(0x22, 2, 0), 0);
+  EXPECT_EQ(fixture.BusTrace(), (std::vector<std::string>{"W 80: 11", "W 98: 22"}));
+}
+
+// ---- Bounded waits ----
+
+sim::DwI2cFaults& Faults(BoardFixture& fixture) {
+  return fixture.board().Controller(fixture.config().pdChannel)->faults();
+}
+
+// Reads of IC_ENABLE_STATUS (or IC_STATUS) after the last write to IC_ENABLE.
+std::size_t ReadsAfterLastEnableWrite(BoardFixture& fixture, std::uint32_t offset) {
+  std::size_t count = 0;
+  for (const IoEvent& event : fixture.Trace()) {
+    if (event.op == "mmio-w32" && event.address == gI2cHost.base + reg::kEnable) count = 0;
+    if (event.op == "mmio-r32" && event.address == gI2cHost.base + offset) ++count;
+  }
+  return count;
+}
+
+TEST(ControllerWaits, DeadControllerEndsInitAtTheFirstEnable) {
+  sim::BoardConfig config;
+  config.controllerDead = true;
+  BoardFixture fixture(config);
+  ASSERT_EQ(LocateI2cController(), 0);
+  fixture.Mark();
+
+  EXPECT_EQ(I2cInit(), 1);
+  EXPECT_EQ(fixture.Console(), "I2C Controller Enable Timeout!\r\n");
+  EXPECT_EQ(ReadsAfterLastEnableWrite(fixture, reg::kEnableStatus), kI2cStatusPollLimit);
+  // Stopped there: the first enable was the one inside the timing step, and
+  // nothing followed it.
+  EXPECT_EQ(fixture.RegisterWrites(reg::kEnable), (std::vector<std::uint32_t>{0, 0, 1}));
+  EXPECT_EQ(fixture.RegisterReads(reg::kClrTxAbrt), 0u);
+}
+
+TEST(ControllerWaits, ControllerThatNeverDisablesFailsTheFirstDisable) {
+  BoardFixture fixture;
+  ASSERT_TRUE(fixture.BringUpController());
+  Faults(fixture).neverDisables = true;
+
+  EXPECT_EQ(I2cSetSlaveAddress(0x80), 1);
+  EXPECT_EQ(fixture.Console(), "I2C Controller Disable Timeout!\r\n");
+  EXPECT_EQ(ReadsAfterLastEnableWrite(fixture, reg::kEnableStatus), kI2cStatusPollLimit);
+  EXPECT_TRUE(fixture.RegisterWrites(reg::kTar).empty());
+  EXPECT_EQ(fixture.RegisterWrites(reg::kEnable), (std::vector<std::uint32_t>{0}));
+
+  fixture.Mark();
+  EXPECT_EQ(I2cConfigureTiming(), 1);
+  EXPECT_EQ(fixture.Console(), "I2C Controller Disable Timeout!\r\n");
+  EXPECT_EQ(ControllerWrites(fixture), (std::vector<Write>{{reg::kEnable, 0}}));
+}
+
+TEST(ControllerWaits, BusyMasterEndsInitBeforeTheSecondTiming) {
+  sim::BoardConfig config;
+  BoardFixture fixture(config);
+  ASSERT_EQ(LocateI2cController(), 0);
+  Faults(fixture).masterActivityStuck = true;
+  fixture.Mark();
+
+  EXPECT_EQ(I2cInit(), 1);
+  EXPECT_EQ(fixture.Console(), "I2C Controller Master Activity Timeout!\r\n");
+  EXPECT_EQ(ReadsAfterLastEnableWrite(fixture, reg::kStatus), kI2cStatusPollLimit);
+  EXPECT_EQ(fixture.RegisterReads(reg::kClrTxAbrt), 1u);
+  // Two enables (timing, then init's own), no second disable.
+  EXPECT_EQ(fixture.RegisterWrites(reg::kEnable), (std::vector<std::uint32_t>{0, 0, 1, 1}));
+}
+
+}  // namespace
+}  // namespace vexa_test
