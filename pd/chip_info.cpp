@@ -1,0 +1,137 @@
+#include "pd/chip_info.h"
+
+#include "app/settings.h"
+#include "i2c/controller.h"
+#include "i2c/transfer.h"
+#include "platform/console_text.h"
+
+ChipInfo gChipInfo = {0x80, 0x80, {0x00, 0x00}, {0x00, 0x00, 0x00, 0x00}, 0, {0x00, 0x00}, 0, 0};
+
+namespace {
+
+constexpr uint8_t kFamilyA = 0x52;
+constexpr uint8_t kFamilyB = 0x88;
+
+constexpr uint8_t kChipIdCommand[2] = {0xFF, 0xC0};
+
+bool InRange(uint8_t value, uint8_t low, uint8_t high) { return value >= low && value <= high; }
+
+// Family A models 0x50..0x5F move the size bit's meaning and use the 00 00
+// data port with a shifted third address byte.
+bool IsFamilyAWideModel(uint8_t model) { return InRange(model, 0x50, 0x5F); }
+
+// Family B models 0x56..0x59 encode the size in bits 3..2 of ID byte 3.
+bool IsFamilyBSizedModel(uint8_t model) { return InRange(model, 0x56, 0x59); }
+
+uint8_t SizeCode(const uint8_t id[4]) { return static_cast<uint8_t>((id[3] >> 2) & 0x03); }
+
+bool TopBit(uint8_t value) { return (value & 0x80) != 0; }
+
+// Size code 0, 1, 2 = 64, 128, 256 KB; 3 has no size.
+uint32_t SizeFromCode(uint8_t code) { return code < 3 ? 64u << code : 0u; }
+
+void SetGeometry(uint8_t prefix0, uint8_t prefix1, uint32_t addrBytes, uint32_t addrShift) {
+  gChipInfo.BridgePrefix[0] = prefix0;
+  gChipInfo.BridgePrefix[1] = prefix1;
+  gChipInfo.AddrBytes = addrBytes;
+  gChipInfo.AddrShift = addrShift;
+}
+
+// Only the two supported families get here: every other one has no size.
+void ApplyFlashGeometry(const uint8_t id[4]) {
+  const uint8_t family = id[0];
+  const uint8_t model = id[1];
+  const uint8_t variant = id[2];
+  if (family == kFamilyA) {
+    if (IsFamilyAWideModel(model)) {
+      SetGeometry(0x00, 0x00, 3, 1);
+    } else {
+      SetGeometry(0xFF, 0xF7, 3, 0);
+    }
+    return;
+  }
+  if (model == 0x53 && variant == 0x00) {
+    // This variant takes the 0xFF 0xF7 port but the short address frame.
+    SetGeometry(0xFF, 0xF7, 2, 0);
+  } else if (IsFamilyBSizedModel(model)) {
+    SetGeometry(0xFF, 0xF7, 3, 0);
+  } else if ((variant & 0x7F) < 5) {
+    SetGeometry(0x00, 0x00, 2, 0);
+  } else {
+    SetGeometry(0x00, 0x00, 3, 1);
+  }
+}
+
+}  // namespace
+
+uint32_t GetFlashSize(const uint8_t id[4]) {
+  const uint8_t family = id[0];
+  const uint8_t model = id[1];
+  const uint8_t variant = id[2];
+  if (family == kFamilyA) {
+    if (model == 0x30 && SizeCode(id) != 3) return SizeFromCode(SizeCode(id));
+    // The wide models read the variant bit the other way round.
+    if (IsFamilyAWideModel(model)) return TopBit(variant) ? 64 : 128;
+    return TopBit(variant) ? 128 : 64;
+  }
+  if (family == kFamilyB) {
+    if (model == 0x53 && variant == 0x00) return 64;
+    if (IsFamilyBSizedModel(model)) return SizeFromCode(SizeCode(id));
+    if (TopBit(variant)) return 64;
+    return (variant & 0x7F) < 5 ? 32 : 128;
+  }
+  return 0;
+}
+
+void SelectTcpiModeAddress(const uint8_t id[2]) {
+  const uint8_t family = id[0];
+  const uint8_t model = id[1];
+  const uint8_t slave = gChipInfo.SlaveAddr;
+  if (model == 0x56 || model == 0x57) {
+    if (slave == 0x80) {
+      gChipInfo.TCPI_Mode_addr = 0x98;
+    } else if (slave == 0x84) {
+      gChipInfo.TCPI_Mode_addr = 0x9C;
+    }
+  } else if (family == 0x52 || family == 0x58) {
+    switch (slave) {
+      case 0xCC: gChipInfo.TCPI_Mode_addr = 0x4C; break;
+      case 0xCE: gChipInfo.TCPI_Mode_addr = 0x4E; break;
+      case 0xD0: gChipInfo.TCPI_Mode_addr = 0x50; break;
+      case 0xD2: gChipInfo.TCPI_Mode_addr = 0x52; break;
+      default: break;
+    }
+  } else {
+    gChipInfo.TCPI_Mode_addr = slave;
+  }
+  if (gSettings.debug) ConsolePrint(u"TCPI_Mode_addr = 0x%02X\n", gChipInfo.TCPI_Mode_addr);
+}
+
+uint8_t Get_chipID(uint8_t id[4]) {
+  // The bridge operations that follow rely on this target staying in force.
+  // A target that cannot be set has already said why; no read is attempted.
+  if (I2cSetSlaveAddress(gChipInfo.SlaveAddr) != 0) return 1;
+
+  if (I2CBlkDataRead(gChipInfo.SlaveAddr, kChipIdCommand, 2, id, 4) != 0) {
+    ConsolePrint(u"Get_chipID ->  I2CBlkDataReadFail!!\n\n");
+    return 1;
+  }
+  if (gSettings.debug) {
+    ConsolePrint(u"CMD Chip ID: OV%0X%0X, Parameter Chip ID: OV%0X%0X\n", id[0], id[1],
+                 gChipInfo.ParameterChipID[0], gChipInfo.ParameterChipID[1]);
+  }
+  if (id[0] != gChipInfo.ParameterChipID[0] || id[1] != gChipInfo.ParameterChipID[1]) {
+    ConsolePrint(u"Chip ID Mismatch!!\n\n");
+    return 1;
+  }
+  for (int i = 0; i < 4; ++i) gChipInfo.ChipID[i] = id[i];
+
+  gChipInfo.PD_FLash_Size = GetFlashSize(id);
+  if (gChipInfo.PD_FLash_Size == 0) {
+    ConsolePrint(u"Get_chipID PD_FLash_Size error!!\n\n");
+    return 1;
+  }
+  ApplyFlashGeometry(id);
+  SelectTcpiModeAddress(id);
+  return 0;
+}

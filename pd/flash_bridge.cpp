@@ -1,0 +1,162 @@
+#include "pd/flash_bridge.h"
+
+#include "i2c/transfer.h"
+#include "pd/chip_info.h"
+#include "platform/console_text.h"
+#include "platform/platform.h"
+#include "platform/strings.h"
+
+namespace {
+
+constexpr uint8_t kStatusValid = 0x80;
+constexpr uint8_t kStatusWriteEnabled = 0x02;
+constexpr uint8_t kEraseBusy = 0x10;
+
+// A first try and this many more before the write control gives up.
+constexpr uint32_t kWriteCtrlRetries = 100;
+constexpr uint32_t kWriteCtrlRetryUs = 20;
+
+// About four seconds of polling: far more than a whole-chip erase needs.
+constexpr uint32_t kEraseBusyPolls = 2000;
+constexpr uint32_t kEraseBusyPollUs = 2000;
+
+constexpr int kProgressCells = 12;
+constexpr uint32_t kProgressCellUs = 100;
+
+constexpr uint32_t kPageSize = 256;
+constexpr uint32_t kPagesPerBlock = kFlashBlockSize / kPageSize;
+constexpr uint32_t kDataFrameBytes = 128;
+constexpr uint32_t kDataFramesPerPage = kPageSize / kDataFrameBytes;
+
+constexpr uint8_t kEraseBusyRead[2] = {0xFF, 0xFF};
+
+uint8_t ReadBridgeStatus() {
+  uint8_t status = 0;
+  I2CBlkDataRead(gChipInfo.SlaveAddr, gChipInfo.BridgePrefix, 2, &status, 1);
+  return status;
+}
+
+uint8_t ReadEraseBusy(uint8_t* busy) {
+  return I2CBlkDataRead(gChipInfo.SlaveAddr, kEraseBusyRead, 2, busy, 1);
+}
+
+uint16_t PageOf(uint16_t base, uint32_t index) { return static_cast<uint16_t>(base + index); }
+
+}  // namespace
+
+uint8_t SpiBridgeCommand(uint8_t code) {
+  const uint8_t frame[4] = {0xFF, 0xFE, code, 0x01};
+  return I2CBlkDataWrite(sizeof frame, frame);
+}
+
+uint8_t SpiSetAddress(uint16_t page, uint8_t offset) {
+  const uint8_t frame[5] = {
+      0xFF,
+      0xFA,
+      offset,
+      static_cast<uint8_t>(page & 0xFF),
+      static_cast<uint8_t>(((page >> 8) << gChipInfo.AddrShift) & 0xFF),
+  };
+  const uint8_t count = gChipInfo.AddrBytes == 3 ? 5 : 4;
+  return I2CBlkDataWrite(count, frame);
+}
+
+uint8_t SPIWriteCtrl(uint8_t mode) {
+  const bool enable = mode == SPI_CMD_WRITE_ENABLE;
+  const char16_t* failure = u"Ctrl fail= %X \n";
+  uint8_t status = 0;
+  for (uint32_t tries = 0; tries <= kWriteCtrlRetries; ++tries) {
+    SpiBridgeCommand(mode);
+    SpiBridgeCommand(SPI_CMD_READ_STATUS);
+    status = ReadBridgeStatus();
+    const bool writeEnabled = (status & kStatusWriteEnabled) != 0;
+    if ((status & kStatusValid) == 0) {
+      failure = u"Ctrl fail= %X \n";
+    } else if (enable) {
+      if (writeEnabled) return 1;
+      failure = u"WRITE_ENABLE_Ctrl fail= %X \n";
+    } else {
+      if (!writeEnabled) return 1;
+      failure = u"WRITE_Disable_Ctrl fail= %X \n";
+    }
+    PlatformStall(kWriteCtrlRetryUs);
+  }
+  ConsolePrint(failure, status);
+  return 0;
+}
+
+uint8_t SpiChipErase() {
+  if (SPIWriteCtrl(SPI_CMD_WRITE_ENABLE) == 0) {
+    ConsolePrint(u"SPIWriteCtrl(Enable) Fail!!");
+    return 1;
+  }
+  SpiBridgeCommand(SPI_CMD_CHIP_ERASE);
+
+  // A failed busy read keeps the last value; the limit only ends the wait,
+  // and the disable step's status check still decides the outcome.
+  uint8_t busy = 0;
+  uint32_t polls = 0;
+  ReadEraseBusy(&busy);
+  while ((busy & kEraseBusy) != 0) {
+    PlatformStall(kEraseBusyPollUs);
+    if (++polls > kEraseBusyPolls) {
+      ConsolePrint(u"SPI_CMD_CHIP_ERASE Fail!!");
+      break;
+    }
+    ReadEraseBusy(&busy);
+  }
+
+  if (SPIWriteCtrl(SPI_CMD_WRITE_DISABLE) == 0) {
+    ConsolePrint(u"SPIWriteCtrl(Disable) Fail!!");
+    return 1;
+  }
+  for (int cell = 0; cell < kProgressCells; ++cell) {
+    ConsolePrint(u"%c", 0x2588);
+    PlatformStall(kProgressCellUs);
+  }
+  return 0;
+}
+
+uint8_t SPI_Program1K(uint16_t base) {
+  uint8_t frame[2 + kDataFrameBytes];
+  frame[0] = gChipInfo.BridgePrefix[0];
+  frame[1] = gChipInfo.BridgePrefix[1];
+  const uint8_t* source = ProgramBuffer;
+  for (uint32_t page = 0; page < kPagesPerBlock; ++page) {
+    if (SPIWriteCtrl(SPI_CMD_WRITE_ENABLE) == 0) return 1;
+    SpiSetAddress(PageOf(base, page), 0);
+    SpiBridgeCommand(SPI_CMD_PAGE_PROGRAM);
+    for (uint32_t half = 0; half < kDataFramesPerPage; ++half) {
+      MemCopy(frame + 2, source, kDataFrameBytes);
+      source += kDataFrameBytes;
+      if (I2CBlkDataWrite(sizeof frame, frame) != 0) {
+        ConsolePrint(u" SPI_Program1K -> bI2cMasterWrite() Fail!!");
+        return 1;
+      }
+    }
+    // The page program needs no busy poll: the disable step's status check
+    // is the wait.
+    if (SPIWriteCtrl(SPI_CMD_WRITE_DISABLE) == 0) {
+      ConsolePrint(u" SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!");
+      return 1;
+    }
+  }
+  return 0;
+}
+
+void SpiRead1K(uint16_t base) {
+  uint8_t piece[kDataFrameBytes];
+  uint8_t* destination = ReadBackBuffer;
+  for (uint32_t page = 0; page < kPagesPerBlock; ++page) {
+    for (uint32_t half = 0; half < kDataFramesPerPage; ++half) {
+      // A failed read leaves zeros where bytes did not arrive; the caller's
+      // comparison reports them.
+      MemFill(piece, 0x00, sizeof piece);
+      SpiSetAddress(PageOf(base, page), static_cast<uint8_t>(half * kDataFrameBytes));
+      SpiBridgeCommand(SPI_CMD_READ);
+      I2CBlkDataRead(gChipInfo.SlaveAddr, gChipInfo.BridgePrefix, 2, piece, kDataFrameBytes);
+      MemCopy(destination, piece, kDataFrameBytes);
+      destination += kDataFrameBytes;
+    }
+  }
+}

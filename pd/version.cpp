@@ -1,0 +1,46 @@
+#include "pd/version.h"
+
+#include "i2c/controller.h"
+#include "i2c/transfer.h"
+#include "pd/chip_info.h"
+#include "platform/console_text.h"
+
+namespace {
+
+constexpr uint8_t kFirmwareVersionCommand = 0xB6;
+
+// One command per PD version byte, byte 0 first.
+constexpr uint8_t kPdVersionCommands[6] = {0xE4, 0xE3, 0xE2, 0xE1, 0xE0, 0xDD};
+
+}  // namespace
+
+// A target that cannot be set has already said why; nothing is sent then.
+
+uint8_t Get_PD_ver() {
+  const uint8_t address = gChipInfo.TCPI_Mode_addr;
+  if (I2cSetSlaveAddress(address) != 0) return 1;
+  uint8_t version[2] = {0, 0};
+  const uint8_t status = I2CBlkDataRead(address, &kFirmwareVersionCommand, 1, version, 2);
+  if (status != 0) {
+    ConsolePrint(u"Get_PD_ver I2CBlkDataRead Fail!!\n\n");
+    return status;
+  }
+  ConsolePrint(u"FW Version: %02X%02X", version[0], version[1]);
+  return 0;
+}
+
+uint8_t ShowPdVersion() {
+  const uint8_t address = gChipInfo.TCPI_Mode_addr;
+  if (I2cSetSlaveAddress(address) != 0) return 1;
+  uint8_t version[6] = {0, 0, 0, 0, 0, 0};
+  for (int i = 0; i < 6; ++i) {
+    const uint8_t status = I2CBlkDataRead(address, &kPdVersionCommands[i], 1, &version[i], 1);
+    if (status != 0) {
+      ConsolePrint(u"Get_PD_ver Fail!!\n\n");
+      return status;
+    }
+  }
+  ConsolePrint(u"\nPD Version : %02X%02X%02X%02X%02X%02X", version[0], version[1], version[2],
+               version[3], version[4], version[5]);
+  return 0;
+}

@@ -1,0 +1,239 @@
+// Chip identification: the ID read and its checks, the bridge geometry the
+// ID selects, and the choice of the TCPI-mode address.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "app/settings.h"
+#include "pd/chip_info.h"
+#include "pd_bench.h"
+
+namespace pdtest {
+namespace {
+
+using Id = std::array<std::uint8_t, 4>;
+
+std::string Hex(const Id& id) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02X %02X %02X %02X", id[0], id[1], id[2], id[3]);
+  return text;
+}
+
+// A chip that answers the ID command with `id`.
+void AnswerId(FrameDevice& device, const Id& id) {
+  device.answer = [id](const Bytes& command, std::size_t index) -> std::uint8_t {
+    if (command == Bytes{0xFF, 0xC0} && index < 4) return id[index];
+    return 0xEE;
+  };
+}
+
+void ExpectId(const Id& id) {
+  gChipInfo.ParameterChipID[0] = id[0];
+  gChipInfo.ParameterChipID[1] = id[1];
+}
+
+// ---- SelectTcpiModeAddress ----
+
+struct TcpiCase {
+  std::uint8_t family;
+  std::uint8_t model;
+  std::uint8_t slave;
+  std::uint8_t before;  // the /t value or an earlier choice
+  std::uint8_t after;
+};
+
+TEST(SelectTcpiModeAddress, DecisionTable) {
+  const TcpiCase cases[] = {
+      // Models 56 and 57 decide alone, whatever the family.
+      {0x88, 0x56, 0x80, 0x44, 0x98},
+      {0x52, 0x57, 0x80, 0x44, 0x98},
+      {0x00, 0x56, 0x84, 0x44, 0x9C},
+      {0x88, 0x57, 0x84, 0x44, 0x9C},
+      {0x52, 0x56, 0xD0, 0x44, 0x44},
+      {0x13, 0x57, 0x82, 0x44, 0x44},
+      // Families 52 and 58 with the four high slave addresses.
+      {0x52, 0x30, 0xCC, 0x44, 0x4C},
+      {0x52, 0x30, 0xCE, 0x44, 0x4E},
+      {0x58, 0x30, 0xD0, 0x44, 0x50},
+      {0x58, 0x53, 0xD2, 0x44, 0x52},
+      {0x52, 0x30, 0x80, 0x44, 0x44},
+      {0x58, 0x58, 0xD4, 0x44, 0x44},
+      {0x52, 0x55, 0xCA, 0x10, 0x10},
+      // Everything else takes the slave address, family 88 included.
+      {0x88, 0x58, 0xD0, 0x44, 0xD0},
+      {0x88, 0x30, 0x80, 0x44, 0x80},
+      {0x00, 0x00, 0x84, 0x44, 0x84},
+      {0x53, 0x30, 0xCC, 0x44, 0xCC},
+  };
+  for (const TcpiCase& c : cases) {
+    vexa_test::BoardFixture fixture;
+    gChipInfo.SlaveAddr = c.slave;
+    gChipInfo.TCPI_Mode_addr = c.before;
+    const std::uint8_t id[2] = {c.family, c.model};
+    SelectTcpiModeAddress(id);
+    char what[64];
+    std::snprintf(what, sizeof what, "family %02X model %02X slave %02X", c.family, c.model, c.slave);
+    EXPECT_EQ(gChipInfo.TCPI_Mode_addr, c.after) << what;
+    EXPECT_EQ(gChipInfo.SlaveAddr, c.slave) << what;
+    EXPECT_EQ(fixture.Console(), "") << what;
+  }
+}
+
+TEST(SelectTcpiModeAddress, DebugLineOncePerCallEvenWhenUnchanged) {
+  vexa_test::BoardFixture fixture;
+  gSettings.debug = true;
+  gChipInfo.SlaveAddr = 0x80;
+  gChipInfo.TCPI_Mode_addr = 0x0A;
+  const std::uint8_t keeps[2] = {0x52, 0x30};
+  SelectTcpiModeAddress(keeps);
+  SelectTcpiModeAddress(keeps);
+  const std::uint8_t moves[2] = {0x52, 0x56};
+  SelectTcpiModeAddress(moves);
+  EXPECT_EQ(fixture.Console(),
+            "TCPI_Mode_addr = 0x0A\r\nTCPI_Mode_addr = 0x0A\r\nTCPI_Mode_addr = 0x98\r\n");
+}
+
+// ---- Get_chipID: geometry ----
+
+struct GeometryCase {
+  Id id;
+  std::uint32_t kb;
+  std::uint8_t prefix[2];
+  std::uint32_t addrBytes;
+  std::uint32_t addrShift;
+};
+
+TEST(Get_chipID, GeometryByChip) {
+  const GeometryCase cases[] = {
+      {{0x52, 0x50, 0x00, 0x00}, 128, {0x00, 0x00}, 3, 1},
+      {{0x52, 0x5F, 0x80, 0x00}, 64, {0x00, 0x00}, 3, 1},
+      {{0x52, 0x30, 0x00, 0x08}, 256, {0xFF, 0xF7}, 3, 0},
+      {{0x52, 0x30, 0x80, 0x0C}, 128, {0xFF, 0xF7}, 3, 0},
+      {{0x52, 0x30, 0x00, 0x0C}, 64, {0xFF, 0xF7}, 3, 0},
+      {{0x52, 0x4F, 0x00, 0x00}, 64, {0xFF, 0xF7}, 3, 0},
+      {{0x88, 0x53, 0x00, 0x00}, 64, {0xFF, 0xF7}, 2, 0},
+      {{0x88, 0x53, 0x01, 0x00}, 32, {0x00, 0x00}, 2, 0},
+      {{0x88, 0x53, 0x05, 0x00}, 128, {0x00, 0x00}, 3, 1},
+      {{0x88, 0x56, 0x05, 0x04}, 128, {0xFF, 0xF7}, 3, 0},
+      {{0x88, 0x59, 0x00, 0x08}, 256, {0xFF, 0xF7}, 3, 0},
+      {{0x88, 0x30, 0x85, 0x00}, 64, {0x00, 0x00}, 3, 1},
+      {{0x88, 0x30, 0x84, 0x00}, 64, {0x00, 0x00}, 2, 0},
+      {{0x88, 0x5A, 0x04, 0x00}, 32, {0x00, 0x00}, 2, 0},
+      {{0x88, 0x55, 0x7F, 0x00}, 128, {0x00, 0x00}, 3, 1},
+  };
+  for (const GeometryCase& c : cases) {
+    PdBench bench;
+    AnswerId(bench.device, c.id);
+    ExpectId(c.id);
+    // Values a previous identification could have left.
+    bench.Geometry(0x12, 0x34, 9, 1);
+    std::uint8_t id[4] = {};
+    ASSERT_EQ(Get_chipID(id), 0) << Hex(c.id) << "\n" << bench.Console();
+    const std::string what = "ID " + Hex(c.id);
+    EXPECT_EQ(Id({id[0], id[1], id[2], id[3]}), c.id) << what;
+    EXPECT_EQ(Id({gChipInfo.ChipID[0], gChipInfo.ChipID[1], gChipInfo.ChipID[2], gChipInfo.ChipID[3]}), c.id)
+        << what;
+    EXPECT_EQ(gChipInfo.PD_FLash_Size, c.kb) << what;
+    EXPECT_EQ(gChipInfo.BridgePrefix[0], c.prefix[0]) << what;
+    EXPECT_EQ(gChipInfo.BridgePrefix[1], c.prefix[1]) << what;
+    EXPECT_EQ(gChipInfo.AddrBytes, c.addrBytes) << what;
+    EXPECT_EQ(gChipInfo.AddrShift, c.addrShift) << what;
+    EXPECT_EQ(bench.Console(), "") << what;
+    char read[32];
+    std::snprintf(read, sizeof read, "R 80: %02X %02X %02X %02X", c.id[0], c.id[1], c.id[2], c.id[3]);
+    EXPECT_EQ(bench.Bus(), (std::vector<std::string>{"W 80: FF C0", read})) << what;
+  }
+}
+
+// ---- Get_chipID: the checks ----
+
+struct FailureCase {
+  const char* name;
+  Id chip;
+  std::uint8_t expected[2];
+  bool refuseRead;
+  const char* tail;        // how the console ends
+  bool chipIdStored;
+};
+
+TEST(Get_chipID, FailuresStopBeforeTheGeometry) {
+  const FailureCase cases[] = {
+      {"read refused", {0x52, 0x30, 0, 0}, {0x52, 0x30}, true, "Get_chipID ->  I2CBlkDataReadFail!!\r\n\r\n",
+       false},
+      {"family differs", {0x52, 0x30, 0, 0}, {0x88, 0x30}, false, "Chip ID Mismatch!!\r\n\r\n", false},
+      {"model differs", {0x52, 0x30, 0, 0}, {0x52, 0x31}, false, "Chip ID Mismatch!!\r\n\r\n", false},
+      {"no /id, real chip", {0x88, 0x53, 0, 0}, {0x00, 0x00}, false, "Chip ID Mismatch!!\r\n\r\n", false},
+      {"no /id, chip 00 00", {0x00, 0x00, 0x85, 0x04}, {0x00, 0x00}, false,
+       "Get_chipID PD_FLash_Size error!!\r\n\r\n", true},
+      {"unsupported family", {0x53, 0x30, 0, 0}, {0x53, 0x30}, false, "Get_chipID PD_FLash_Size error!!\r\n\r\n",
+       true},
+      {"size bits 3", {0x88, 0x57, 0x00, 0x0C}, {0x88, 0x57}, false, "Get_chipID PD_FLash_Size error!!\r\n\r\n",
+       true},
+  };
+  for (const FailureCase& c : cases) {
+    PdBench bench;
+    AnswerId(bench.device, c.chip);
+    if (c.refuseRead) {
+      bench.device.refuse = [](const std::vector<Frame>&, bool read) { return read; };
+    }
+    gChipInfo.ParameterChipID[0] = c.expected[0];
+    gChipInfo.ParameterChipID[1] = c.expected[1];
+    gChipInfo.TCPI_Mode_addr = 0x44;
+    std::uint8_t id[4] = {};
+    EXPECT_EQ(Get_chipID(id), 1) << c.name;
+    const std::string console = bench.Console();
+    EXPECT_TRUE(EndsWith(console, c.tail)) << c.name << ": " << console;
+    const Id stored = {gChipInfo.ChipID[0], gChipInfo.ChipID[1], gChipInfo.ChipID[2], gChipInfo.ChipID[3]};
+    EXPECT_EQ(stored, c.chipIdStored ? c.chip : Id{}) << c.name;
+    EXPECT_EQ(gChipInfo.PD_FLash_Size, 0u) << c.name;
+    EXPECT_EQ(gChipInfo.BridgePrefix[0], 0) << c.name;
+    EXPECT_EQ(gChipInfo.BridgePrefix[1], 0) << c.name;
+    EXPECT_EQ(gChipInfo.AddrBytes, 0u) << c.name;
+    EXPECT_EQ(gChipInfo.AddrShift, 0u) << c.name;
+    EXPECT_EQ(gChipInfo.TCPI_Mode_addr, 0x44) << c.name;
+  }
+}
+
+TEST(Get_chipID, OnlyTheFirstTwoBytesAreChecked) {
+  PdBench bench;
+  AnswerId(bench.device, {0x52, 0x30, 0xA5, 0x5A});
+  gChipInfo.ParameterChipID[0] = 0x52;
+  gChipInfo.ParameterChipID[1] = 0x30;
+  std::uint8_t id[4] = {};
+  EXPECT_EQ(Get_chipID(id), 0) << bench.Console();
+  EXPECT_EQ(gChipInfo.ChipID[2], 0xA5);
+  EXPECT_EQ(gChipInfo.ChipID[3], 0x5A);
+}
+
+TEST(Get_chipID, DebugLineComesBeforeTheCheck) {
+  PdBench bench;
+  AnswerId(bench.device, {0x88, 0x05, 0x00, 0x00});
+  gSettings.debug = true;
+  std::uint8_t id[4] = {};
+  EXPECT_EQ(Get_chipID(id), 1);
+  EXPECT_EQ(bench.Console(), "CMD Chip ID: OV885, Parameter Chip ID: OV00\r\nChip ID Mismatch!!\r\n\r\n");
+}
+
+TEST(Get_chipID, ReadsFromTheSlaveAddressAndRechoosesTheTcpiAddress) {
+  // A chip at D0 (bus address 68) while the controller still points at 80.
+  PdBench bench(0xD0, 0x80);
+  AnswerId(bench.device, {0x52, 0x30, 0x00, 0x04});
+  gChipInfo.SlaveAddr = 0xD0;
+  gChipInfo.TCPI_Mode_addr = 0x80;
+  gChipInfo.ParameterChipID[0] = 0x52;
+  gChipInfo.ParameterChipID[1] = 0x30;
+  gSettings.debug = true;
+  std::uint8_t id[4] = {};
+  EXPECT_EQ(Get_chipID(id), 0) << bench.Console();
+  EXPECT_EQ(gChipInfo.TCPI_Mode_addr, 0x50);
+  EXPECT_EQ(bench.CurrentTarget(), 0xD0);
+  EXPECT_EQ(bench.Console(),
+            "CMD Chip ID: OV5230, Parameter Chip ID: OV5230\r\nTCPI_Mode_addr = 0x50\r\n");
+  EXPECT_EQ(bench.Bus(), (std::vector<std::string>{"W D0: FF C0", "R D0: 52 30 00 04"}));
+}
+
+}  // namespace
+}  // namespace pdtest

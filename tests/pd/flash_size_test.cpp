@@ -1,0 +1,121 @@
+// Flash size by chip ID, row by row of the product table, with the bytes the
+// table ignores set to values that would change the answer if they were
+// looked at.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <iterator>
+#include <string>
+
+#include "pd/chip_info.h"
+
+namespace {
+
+struct SizeCase {
+  std::uint8_t id[4];
+  std::uint32_t kb;
+};
+
+std::string Name(const std::uint8_t id[4]) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02X %02X %02X %02X", id[0], id[1], id[2], id[3]);
+  return text;
+}
+
+void ExpectSizes(const SizeCase* cases, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    EXPECT_EQ(GetFlashSize(cases[i].id), cases[i].kb) << "ID " << Name(cases[i].id);
+  }
+}
+
+TEST(GetFlashSize, FamilyA_Model30_SizeBitsOfByte3) {
+  const SizeCase cases[] = {
+      {{0x52, 0x30, 0x00, 0x00}, 64},
+      {{0x52, 0x30, 0x80, 0x00}, 64},   // byte 2 is not looked at
+      {{0x52, 0x30, 0x00, 0x04}, 128},
+      {{0x52, 0x30, 0x80, 0x04}, 128},
+      {{0x52, 0x30, 0x00, 0x08}, 256},
+      {{0x52, 0x30, 0xFF, 0xFB}, 256},  // only bits 3..2 of byte 3 count
+      {{0x52, 0x30, 0x00, 0xF3}, 64},
+  };
+  ExpectSizes(cases, std::size(cases));
+}
+
+TEST(GetFlashSize, FamilyA_Model30_SizeBits3FallsBackToGeneralRule) {
+  const SizeCase cases[] = {
+      {{0x52, 0x30, 0x80, 0x0C}, 128},
+      {{0x52, 0x30, 0x7F, 0x0C}, 64},
+      {{0x52, 0x30, 0x00, 0xFF}, 64},
+  };
+  ExpectSizes(cases, std::size(cases));
+}
+
+TEST(GetFlashSize, FamilyA_Models50To5F_ReadTheVariantBitReversed) {
+  const SizeCase cases[] = {
+      {{0x52, 0x50, 0x80, 0x00}, 64},   {{0x52, 0x50, 0x00, 0x08}, 128},
+      {{0x52, 0x5F, 0xFF, 0x04}, 64},   {{0x52, 0x5F, 0x7F, 0x00}, 128},
+      {{0x52, 0x56, 0x80, 0x0C}, 64},   {{0x52, 0x53, 0x00, 0x00}, 128},
+  };
+  ExpectSizes(cases, std::size(cases));
+}
+
+TEST(GetFlashSize, FamilyA_OtherModels_GeneralRule) {
+  const SizeCase cases[] = {
+      {{0x52, 0x4F, 0x80, 0x00}, 128},  // just below the reversed range
+      {{0x52, 0x4F, 0x00, 0x00}, 64},
+      {{0x52, 0x60, 0x80, 0x00}, 128},  // just above it
+      {{0x52, 0x60, 0x7F, 0x08}, 64},
+      {{0x52, 0x31, 0x80, 0x00}, 128},  // model 30's neighbour has no size bits
+      {{0x52, 0x31, 0x00, 0x08}, 64},
+      {{0x52, 0x00, 0x00, 0x00}, 64},
+      {{0x52, 0xFF, 0xFF, 0xFF}, 128},
+  };
+  ExpectSizes(cases, std::size(cases));
+}
+
+TEST(GetFlashSize, FamilyB_Model53) {
+  const SizeCase cases[] = {
+      {{0x88, 0x53, 0x00, 0x00}, 64},
+      {{0x88, 0x53, 0x00, 0x0C}, 64},   // byte 3 is not looked at
+      {{0x88, 0x53, 0x01, 0x00}, 32},   // byte 2 not 0: the general family rule
+      {{0x88, 0x53, 0x05, 0x00}, 128},
+      {{0x88, 0x53, 0x80, 0x00}, 64},
+  };
+  ExpectSizes(cases, std::size(cases));
+}
+
+TEST(GetFlashSize, FamilyB_Models56To59_SizeBitsOfByte3) {
+  const SizeCase cases[] = {
+      {{0x88, 0x56, 0x00, 0x00}, 64},  {{0x88, 0x57, 0x85, 0x04}, 128},
+      {{0x88, 0x58, 0x00, 0x08}, 256}, {{0x88, 0x59, 0x00, 0xF3}, 64},
+      {{0x88, 0x56, 0x00, 0x0C}, 0},   {{0x88, 0x59, 0x80, 0x0C}, 0},
+      {{0x88, 0x57, 0x04, 0xFF}, 0},
+  };
+  ExpectSizes(cases, std::size(cases));
+}
+
+TEST(GetFlashSize, FamilyB_OtherModels_VariantByte) {
+  const SizeCase cases[] = {
+      {{0x88, 0x30, 0x85, 0x00}, 64},   // bit 7 set wins over the low bits
+      {{0x88, 0x30, 0x84, 0x00}, 64},
+      {{0x88, 0x55, 0x80, 0x0C}, 64},   // just below the sized group
+      {{0x88, 0x5A, 0xFF, 0x00}, 64},   // just above it
+      {{0x88, 0x30, 0x04, 0x00}, 32},
+      {{0x88, 0x30, 0x00, 0x08}, 32},
+      {{0x88, 0x30, 0x05, 0x00}, 128},
+      {{0x88, 0x52, 0x7F, 0x00}, 128},
+  };
+  ExpectSizes(cases, std::size(cases));
+}
+
+TEST(GetFlashSize, OtherFamiliesAreUnsupported) {
+  const SizeCase cases[] = {
+      {{0x00, 0x00, 0x00, 0x00}, 0}, {{0x53, 0x30, 0x00, 0x00}, 0},
+      {{0x58, 0x56, 0x80, 0x04}, 0}, {{0x87, 0x53, 0x00, 0x00}, 0},
+      {{0x89, 0x30, 0x05, 0x00}, 0}, {{0xD2, 0x30, 0x00, 0x00}, 0},
+  };
+  ExpectSizes(cases, std::size(cases));
+}
+
+}  // namespace
