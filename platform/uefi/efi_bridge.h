@@ -1,0 +1,52 @@
+// Calls between the two halves of the UEFI platform layer. The firmware's
+// headers (efi.h) and the compiler's <stdint.h> cannot meet in one
+// translation unit, so the files that talk to the firmware (efi_*.cpp)
+// never include the tool's headers, and the files that implement the tool's
+// platform interface (uefi_*.cpp) never include efi.h. This header is the
+// only thing both include: it names no type beyond the built-in ones.
+#pragma once
+
+// ---- Provided by the firmware side (efi_*.cpp) ----
+
+// Simple Text Output of the system table's ConOut. Status codes the
+// console reports are ignored except where a result is returned.
+void EfiConsoleOutput(const char16_t* text);
+void EfiConsoleEnableCursor(bool visible);
+bool EfiConsoleQueryMode(unsigned int mode, unsigned long long* columns, unsigned long long* rows);
+void EfiConsoleSetMode(unsigned int mode);
+void EfiConsoleClearScreen();
+unsigned int EfiConsoleAttribute();
+void EfiConsoleSetAttribute(unsigned int attribute);
+
+void EfiStall(unsigned long long microseconds);
+
+// The real-time clock's fields; false when GetTime fails.
+struct EfiClockReading {
+  unsigned int year;
+  unsigned int month;
+  unsigned int day;
+  unsigned int hour;
+  unsigned int minute;
+  unsigned int second;
+};
+bool EfiReadClock(EfiClockReading* reading);
+
+// Pool memory (EfiLoaderData); nullptr when the pool has no room.
+void* EfiAllocatePool(unsigned long long size);
+void EfiFreePool(void* buffer);
+
+// Files through the Shell, so that names resolve against its current
+// directory and mappings. A handle is the Shell's own; nullptr = none.
+// EfiFileOpen refuses directories.
+void* EfiFileOpen(const char16_t* name);
+bool EfiFileSize(void* handle, unsigned long long* size);
+bool EfiFileSetPosition(void* handle, unsigned long long position);
+// Bytes read by one ReadFile call (0 at the end or on an error).
+unsigned long long EfiFileReadChunk(void* handle, void* buffer, unsigned long long count);
+void EfiFileClose(void* handle);
+
+// ---- Provided by the tool side (uefi_*.cpp) ----
+
+// Converts the Shell's arguments to narrow text and runs the tool. Returns
+// the tool's exit code, or -1 when the arguments could not be stored.
+int RunToolWithShellArguments(unsigned long long argc, const char16_t* const* argv);

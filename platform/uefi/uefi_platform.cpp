@@ -1,0 +1,84 @@
+// The tool's platform services on the firmware: console, stall, files,
+// memory and wall clock, each handed to the firmware side of this layer.
+#include "platform/platform.h"
+#include "platform/uefi/argument_text.h"
+#include "platform/uefi/civil_time.h"
+#include "platform/uefi/efi_bridge.h"
+
+// ---- Console ----
+
+void PlatformConsoleOutput(const char16_t* text) { EfiConsoleOutput(text); }
+
+void PlatformConsoleEnableCursor(bool visible) { EfiConsoleEnableCursor(visible); }
+
+bool PlatformConsoleQueryMode(uint32_t mode, uint32_t* columns, uint32_t* rows) {
+  unsigned long long wideColumns = 0;
+  unsigned long long wideRows = 0;
+  if (!EfiConsoleQueryMode(mode, &wideColumns, &wideRows)) return false;
+  *columns = wideColumns > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(wideColumns);
+  *rows = wideRows > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(wideRows);
+  return true;
+}
+
+void PlatformConsoleSetMode(uint32_t mode) { EfiConsoleSetMode(mode); }
+
+void PlatformConsoleClearScreen() { EfiConsoleClearScreen(); }
+
+uint8_t PlatformConsoleAttribute() { return static_cast<uint8_t>(EfiConsoleAttribute()); }
+
+void PlatformConsoleSetAttribute(uint8_t attribute) { EfiConsoleSetAttribute(attribute); }
+
+// ---- Delay ----
+
+void PlatformStall(uint32_t microseconds) { EfiStall(microseconds); }
+
+// ---- Files ----
+
+PlatformFile* PlatformFileOpen(const char* name) {
+  const size_t characters = WideTextSize(name);
+  char16_t* wideName = static_cast<char16_t*>(EfiAllocatePool(characters * sizeof(char16_t)));
+  if (wideName == nullptr) return nullptr;
+  WidenText(name, wideName);
+  void* handle = EfiFileOpen(wideName);
+  EfiFreePool(wideName);
+  // The Shell's handle is the file: the tool never looks inside it.
+  return static_cast<PlatformFile*>(handle);
+}
+
+int64_t PlatformFileLength(PlatformFile* file) {
+  unsigned long long size = 0;
+  if (!EfiFileSize(file, &size) || size > static_cast<unsigned long long>(INT64_MAX)) return -1;
+  if (!EfiFileSetPosition(file, 0)) return -1;
+  return static_cast<int64_t>(size);
+}
+
+size_t PlatformFileRead(PlatformFile* file, void* buffer, size_t count) {
+  uint8_t* bytes = static_cast<uint8_t*>(buffer);
+  size_t total = 0;
+  // A file system may hand over less than asked for in one call.
+  while (total < count) {
+    const unsigned long long got = EfiFileReadChunk(file, bytes + total, count - total);
+    if (got == 0) break;
+    total += got > count - total ? count - total : static_cast<size_t>(got);
+  }
+  return total;
+}
+
+void PlatformFileClose(PlatformFile* file) { EfiFileClose(file); }
+
+// ---- Memory ----
+
+void* PlatformAllocate(size_t size) { return EfiAllocatePool(size == 0 ? 1 : size); }
+
+void PlatformFree(void* buffer) {
+  if (buffer != nullptr) EfiFreePool(buffer);
+}
+
+// ---- Wall clock ----
+
+int64_t PlatformWallClockSeconds() {
+  EfiClockReading reading{};
+  if (!EfiReadClock(&reading)) return -1;
+  return SecondsFromCivil(reading.year, reading.month, reading.day, reading.hour, reading.minute,
+                          reading.second);
+}
