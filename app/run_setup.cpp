@@ -1,16 +1,51 @@
 #include "app/run_setup.h"
 
+#include "app/settings.h"
 #include "app/tool_main.h"
+#include "app/update_pass.h"
+#include "i2c/controller.h"
+#include "i2c/discovery.h"
+#include "pd/chip_info.h"
+#include "pd/version.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
-
-// Temporary: ends the run right after the banner, with exit code 0, until
-// the run set-up (platform identification, controller set-up, version
-// check, update pass) exists.
-int StartRun() { return kExitSuccess; }
 
 int EarlyStop() {
   ConsolePrint(u"\n\n");
   PlatformConsoleEnableCursor(true);
   return kExitFailure;
+}
+
+namespace {
+
+// Chips whose model byte is 0x51 or 0x53 want 0xFF as the lead byte of the
+// second halt write; every other chip wants 0x00.
+uint8_t DummyFor(uint16_t expectedChipId) {
+  const uint8_t model = static_cast<uint8_t>(expectedChipId & 0xFF);
+  return (model == 0x51 || model == 0x53) ? 0xFF : 0x00;
+}
+
+}  // namespace
+
+int StartRun() {
+  // Without a usable controller no register may be touched: discovery has
+  // said why, and the run stops here.
+  if (LocateI2cController() != 0) return EarlyStop();
+  if (I2cInit() != 0) return EarlyStop();
+
+  gChipInfo.ParameterChipID[0] = static_cast<uint8_t>(gSettings.expectedChipId >> 8);
+  gChipInfo.ParameterChipID[1] = static_cast<uint8_t>(gSettings.expectedChipId & 0xFF);
+  gSettings.Dummy = DummyFor(gSettings.expectedChipId);
+  SelectTcpiModeAddress(gChipInfo.ParameterChipID);
+
+  if (gSettings.debug) {
+    ConsolePrint(u"Slave Address = 0x%2X, Channel = 0x%2X, Cfg = 0x%2X\n", gChipInfo.SlaveAddr,
+                 gSettings.channel, gSettings.configPort);
+    ConsolePrint(u"TCPC Address = 0x%2X, Dummy = 0x%2X\n", gChipInfo.TCPI_Mode_addr, gSettings.Dummy);
+    ConsolePrint(u"Get_PD_ver\n");
+  }
+
+  if (Get_PD_ver() != 0) return EarlyStop();
+  if (gSettings.versionOnly) return kExitSuccess;
+  return RunUpdate();
 }

@@ -1,0 +1,80 @@
+#include "app/image_passes.h"
+
+#include "app/firmware_image.h"
+#include "pd/flash_bridge.h"
+#include "platform/console_text.h"
+#include "platform/strings.h"
+
+namespace {
+
+constexpr uint32_t kCellsPerBar = 12;
+constexpr char16_t kCell = 0x2588;  // FULL BLOCK
+
+struct ProgressBar {
+  uint32_t cellEvery;
+  uint32_t printed;
+};
+
+void AfterBlock(ProgressBar& bar, uint32_t block) {
+  if (block % bar.cellEvery == 0 && bar.printed < kCellsPerBar) {
+    ConsolePrint(u"%c", kCell);
+    ++bar.printed;
+  }
+}
+
+void Complete(ProgressBar& bar) {
+  while (bar.printed < kCellsPerBar) {
+    ConsolePrint(u"%c", kCell);
+    ++bar.printed;
+  }
+}
+
+// The image bytes of one block; past the image's end the block holds 0x00,
+// which is also what the verify expects there.
+void CopyBlock(uint8_t* to, uint32_t block) {
+  MemFill(to, 0x00, kFlashBlockSize);
+  const size_t start = static_cast<size_t>(block) * kFlashBlockSize;
+  const size_t left = gImage.size - start;
+  MemCopy(to, gImage.content + start, left < kFlashBlockSize ? left : kFlashBlockSize);
+}
+
+}  // namespace
+
+uint32_t CellEvery(uint32_t sizeKb) {
+  const uint32_t every = (sizeKb + kCellsPerBar - 1) / kCellsPerBar;
+  return every == 0 ? 1 : every;
+}
+
+bool ProgramPass(uint32_t cellEvery) {
+  ProgressBar bar = {cellEvery, 0};
+  for (uint32_t block = 0; block < gImage.sizeKb; ++block) {
+    CopyBlock(ProgramBuffer, block);
+    if (SPI_Program1K(static_cast<uint16_t>(block * 4)) != 0) return false;
+    AfterBlock(bar, block);
+  }
+  Complete(bar);
+  return true;
+}
+
+bool VerifyPass(uint32_t cellEvery) {
+  static uint8_t expected[kFlashBlockSize];
+  ProgressBar bar = {cellEvery, 0};
+  for (uint32_t block = 0; block < gImage.sizeKb; ++block) {
+    MemFill(ReadBackBuffer, 0x00, kFlashBlockSize);
+    SpiRead1K(static_cast<uint16_t>(block * 4));
+    CopyBlock(expected, block);
+    bool differs = false;
+    for (uint32_t i = 0; i < kFlashBlockSize; ++i) {
+      if (ReadBackBuffer[i] != expected[i]) {
+        ConsolePrint(u"\n\nIndex[%02X] = %02X, Bin Data = %02X", block * kFlashBlockSize + i,
+                     ReadBackBuffer[i], expected[i]);
+        differs = true;
+        break;
+      }
+    }
+    AfterBlock(bar, block);
+    if (differs) return false;
+  }
+  Complete(bar);
+  return true;
+}

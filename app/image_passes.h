@@ -1,0 +1,15 @@
+// The program and verify passes over the image's 1 KB blocks, each with its
+// 12-cell progress bar.
+#pragma once
+
+#include <stdint.h>
+
+// Blocks per progress cell for an image of sizeKb blocks.
+uint32_t CellEvery(uint32_t sizeKb);
+
+// true when every block was programmed.
+bool ProgramPass(uint32_t cellEvery);
+
+// true when every block read back as programmed; prints the first
+// difference otherwise.
+bool VerifyPass(uint32_t cellEvery);
