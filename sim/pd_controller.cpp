@@ -155,6 +155,7 @@ bool PdController::IsTcpiCommand(std::uint8_t byte) const {
 
 bool PdController::Start(std::uint8_t address7, bool read) {
   if (open_) EndTransaction();  // a repeated START ends the frame before it
+  ++record_.busBytes;
   const bool firmware = IsFirmware(address7);
   if (!firmware && !IsTcpi(address7)) return false;
 
@@ -185,6 +186,7 @@ bool PdController::Start(std::uint8_t address7, bool read) {
 }
 
 bool PdController::Write(std::uint8_t byte) {
+  ++record_.busBytes;
   if (!open_ || openRead_ || openNacked_) return false;
   if (!Accepts(byte)) {
     openNacked_ = true;
@@ -267,6 +269,7 @@ bool PdController::Accepts(std::uint8_t byte) {
 }
 
 std::uint8_t PdController::Read() {
+  ++record_.busBytes;
   if (!open_ || !openRead_) return 0xFF;
   std::uint8_t value = 0xFF;
   if (sourceAddress7_ == openAddress7_) {
@@ -426,8 +429,14 @@ void PdController::BridgeCommand(std::uint8_t code) {
       return;
     case kWriteDisable:
       flash_.WriteDisable(now);
+      record_.lastWriteDisableNs = now;
+      record_.lastWriteDisableBusBytes = record_.busBytes;
       return;
     case kChipErase:
+      if (!record_.eraseCommandNs) {
+        record_.eraseCommandNs = now;
+        record_.eraseCommandBusBytes = record_.busBytes;
+      }
       if (!FlashWorkAllowed() || !flash_.StartChipErase(now, config_.EraseDurationNs())) {
         ++record_.refusedFlashWork;
       } else if (config_.faults.eraseStuck) {

@@ -84,6 +84,14 @@ struct PdRecord {
   unsigned refusedFlashWork = 0;        // write enable, erase or program refused
   unsigned ignoredFrames = 0;           // complete frames that meant nothing
   unsigned nackedBytes = 0;             // bytes NACKed for not fitting a frame
+  // Bytes on the bus to or from the chip, address bytes included.
+  std::uint64_t busBytes = 0;
+  // The flash work as the chip saw it, from the erase command to the last
+  // write disable, in clock time and in bus bytes.
+  std::optional<std::uint64_t> eraseCommandNs;
+  std::uint64_t eraseCommandBusBytes = 0;
+  std::uint64_t lastWriteDisableNs = 0;
+  std::uint64_t lastWriteDisableBusBytes = 0;
 };
 
 // Attach it at each of BusAddresses7() and keep it alive until the bus has

@@ -48,10 +48,6 @@ FILE_OPEN_FAIL = "\r\nFile Open Fail!\r\n\r\n"
 BANNER = "\r\nOVK PD FW Update Utility v1.0.0.b3 thru "
 EARLY_STOP = "\r\n\r\n"
 
-# The run set-up still ends the run right after the banner; the cases that
-# go past it wait for it.
-NEEDS_RUN_SETUP = "needs the run set-up (StartRun in app/run_setup.cpp) to call discovery and I2cInit"
-
 # SGR sequences of the serial terminal for EFI attributes 0x04 and 0x07 on
 # black.
 RED_ON_BLACK = b"\x1b[0m\x1b[31m\x1b[40m"
@@ -120,7 +116,6 @@ class Case:
     machine: str = "plain"
     cwd: str = "\\"              # directory of fs0: the case runs in
     raw_checks: tuple = ()       # functions of the raw bytes giving an error text or None
-    pending: str = ""            # why the case cannot pass yet (its result does not count)
 
 
 CASES = [
@@ -140,10 +135,9 @@ CASES = [
     Case("directory_named_bin", "VEXA.efi folder.bin", 1, FILE_OPEN_FAIL),
     Case("absent_controller", "VEXA.efi fw.bin", 7,
          BANNER + "INTEL\r\n\r\n"
-         + "I2C0 Controller Not Found (PCI Bus 0, Device 21, Function 0)!!\r\n" + EARLY_STOP,
-         pending=NEEDS_RUN_SETUP),
+         + "I2C0 Controller Not Found (PCI Bus 0, Device 21, Function 0)!!\r\n" + EARLY_STOP),
     Case("testdev_enable_timeout", "VEXA.efi fw.bin /db", 7, testdev_timeout_text,
-         machine="testdev", pending=NEEDS_RUN_SETUP),
+         machine="testdev"),
 ]
 
 MACHINES = {
@@ -373,12 +367,6 @@ def run_machine(machine, cases, args, tools):
                 problems = check_case(case, raw_case, status, probe_context)
             except HarnessError as error:
                 problems = [str(error)]
-        if case.pending:
-            verdict = "now passes: drop its pending mark" if not problems else "fails as expected"
-            print(f"PENDING {machine}/{case.name} ({case.pending}): {verdict}")
-            for problem in problems:
-                print(f"        {problem}")
-            continue
         if problems:
             failed += 1
             print(f"FAIL {machine}/{case.name}: {case.command}")
