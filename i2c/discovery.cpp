@@ -22,7 +22,9 @@ constexpr uint32_t kBar0High = 0x14;
 
 // The low byte of a memory BAR holds flags and is never part of the address.
 constexpr uint32_t kBarAddressMask = 0xFFFFFF00;
-constexpr uint64_t kBarAllOnes = 0xFFFFFFFFFFFFFF00ull;
+// A register block is at least 4 KB, so a lower half whose address bits
+// all read one cannot be an assigned base, whatever the upper half says.
+constexpr uint32_t kBarLowAllOnes = 0xFFFFFF00;
 constexpr uint32_t kBarIoSpace = 0x1;   // an I/O BAR has no MMIO address
 constexpr uint32_t kBarTypeMask = 0x7;  // with the I/O bit: 64-bit memory = 0b100
 constexpr uint32_t kBarType64 = 0x4;
@@ -68,7 +70,7 @@ uint8_t LocateIntel(uint8_t channel, bool debug) {
               static_cast<unsigned>(high), static_cast<unsigned>(low));
   }
   const uint64_t base = (static_cast<uint64_t>(high) << 32) + low;
-  if ((rawLow & kBarIoSpace) != 0 || base == 0 || base == kBarAllOnes) {
+  if ((rawLow & kBarIoSpace) != 0 || base == 0 || low == kBarLowAllOnes) {
     ConsolePrint(u"I2C%d Controller Has No MMIO Address (BAR0 Not Assigned)!!\n",
                  static_cast<int>(channel));
     return 1;

@@ -190,6 +190,9 @@ INSTANTIATE_TEST_SUITE_P(
         NoControllerCase{"IntelBarIoSpace", IntelBoard(0x000000000000E001), 0, PlatformKind::Intel,
                          "INTEL\r\n\r\nI2C0 Controller Has No MMIO Address (BAR0 Not "
                          "Assigned)!!\r\n"},
+        NoControllerCase{"IntelBarLowHalfAllOnes", IntelBoard(0x00000000FFFFFFF4), 0, PlatformKind::Intel,
+                         "INTEL\r\n\r\nI2C0 Controller Has No MMIO Address (BAR0 Not "
+                         "Assigned)!!\r\n"},
         NoControllerCase{"IntelBarAllOnes", IntelBoard(0xFFFFFFFFFFFFFFFF), 0, PlatformKind::Intel,
                          "INTEL\r\n\r\nI2C0 Controller Has No MMIO Address (BAR0 Not "
                          "Assigned)!!\r\n"}),
