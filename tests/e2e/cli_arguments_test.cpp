@@ -17,14 +17,9 @@ using vexa_test::kWrongParameter;
 using vexa_test::LinesStartingWith;
 using vexa_test::ReadLines;
 using vexa_test::RunSim;
+using vexa_test::JoinArgs;
 using vexa_test::SimResult;
 using vexa_test::TempDir;
-
-std::string Join(const std::vector<std::string>& args) {
-  std::string text;
-  for (const std::string& a : args) text += (text.empty() ? "" : " ") + a;
-  return text;
-}
 
 // The console operations before the first text: cursor, mode search, clear.
 std::vector<std::string> ConsolePreparation(const std::vector<std::string>& trace) {
@@ -88,15 +83,15 @@ TEST(CliWrongParameter, RejectedArgumentsShowRedTextAndTheUsage) {
   for (const auto& c : cases) {
     TempDir dir;
     const SimResult run = RunSim({"--io-trace", "trace.txt"}, c.args, dir.path());
-    EXPECT_EQ(run.exitCode, 1) << Join(c.args);
+    EXPECT_EQ(run.exitCode, 1) << JoinArgs(c.args);
     EXPECT_EQ(run.out, (c.formatLines ? kFileFormatLines : "") + kWrongParameter + kUsageText)
-        << Join(c.args);
-    EXPECT_EQ(run.err, "") << Join(c.args);
+        << JoinArgs(c.args);
+    EXPECT_EQ(run.err, "") << JoinArgs(c.args);
     const std::vector<std::string> trace = ReadLines(dir / "trace.txt");
     EXPECT_EQ(LinesStartingWith(trace, "set-attribute"),
               (std::vector<std::string>{"set-attribute 04", "set-attribute 07"}))
-        << Join(c.args);
-    EXPECT_EQ(LinesStartingWith(trace, "cursor").size(), 1u) << Join(c.args);
+        << JoinArgs(c.args);
+    EXPECT_EQ(LinesStartingWith(trace, "cursor").size(), 1u) << JoinArgs(c.args);
   }
 }
 
@@ -129,15 +124,15 @@ TEST(CliAcceptedArguments, BannerFollowsTheAcceptedCommandLine) {
   for (const std::vector<std::string>& args : cases) {
     TempDir dir;
     const SimResult run = RunSim({"--io-trace", "trace.txt"}, args, dir.path());
-    EXPECT_EQ(run.out.rfind(kBanner, 0), 0u) << Join(args) << "\n" << run.out;
-    EXPECT_EQ(run.out.find("Wrong Parameter"), std::string::npos) << Join(args);
-    EXPECT_NE(run.exitCode, 1) << Join(args);
-    EXPECT_FALSE(run.timedOut) << Join(args);
+    EXPECT_EQ(run.out.rfind(kBanner, 0), 0u) << JoinArgs(args) << "\n" << run.out;
+    EXPECT_EQ(run.out.find("Wrong Parameter"), std::string::npos) << JoinArgs(args);
+    EXPECT_NE(run.exitCode, 1) << JoinArgs(args);
+    EXPECT_FALSE(run.timedOut) << JoinArgs(args);
     // Nothing touches the console's colours on an accepted command line
     // before the banner.
     const std::vector<std::string> trace = ReadLines(dir / "trace.txt");
     EXPECT_LT(FindLine(trace, "text \"\\r\\nOVK PD FW"), FindLine(trace, "set-attribute"))
-        << Join(args);
+        << JoinArgs(args);
   }
 }
 

@@ -14,14 +14,9 @@ using vexa_test::kFileFormatLines;
 using vexa_test::kUsageText;
 using vexa_test::kWrongParameter;
 using vexa_test::RunSimRaw;
+using vexa_test::JoinArgs;
 using vexa_test::SimResult;
 using vexa_test::TempDir;
-
-std::string Join(const std::vector<std::string>& args) {
-  std::string text;
-  for (const std::string& a : args) text += (text.empty() ? "" : " ") + a;
-  return text;
-}
 
 TEST(VexaSim, HelpDescribesTheRunnerAndTheBoard) {
   const SimResult run = RunSimRaw({"--help"});
@@ -57,9 +52,9 @@ TEST(VexaSim, BadRunnerOptionsExit2WithNothingOnStandardOutput) {
   TempDir dir;
   for (const std::vector<std::string>& args : cases) {
     const SimResult run = RunSimRaw(args, dir.path());
-    EXPECT_EQ(run.exitCode, 2) << Join(args);
-    EXPECT_EQ(run.out, "") << Join(args);
-    EXPECT_EQ(run.err.rfind("vexa-sim: ", 0), 0u) << Join(args) << ": " << run.err;
+    EXPECT_EQ(run.exitCode, 2) << JoinArgs(args);
+    EXPECT_EQ(run.out, "") << JoinArgs(args);
+    EXPECT_EQ(run.err.rfind("vexa-sim: ", 0), 0u) << JoinArgs(args) << ": " << run.err;
   }
 }
 
@@ -79,8 +74,8 @@ TEST(VexaSim, ToolArgumentsBeginAfterDashDashOrTheFirstNonOption) {
   };
   for (const auto& c : cases) {
     const SimResult run = RunSimRaw(c.args);
-    EXPECT_EQ(run.out, c.out) << Join(c.args);
-    EXPECT_EQ(run.exitCode, c.out == kUsageText ? 0 : 1) << Join(c.args);
+    EXPECT_EQ(run.out, c.out) << JoinArgs(c.args);
+    EXPECT_EQ(run.exitCode, c.out == kUsageText ? 0 : 1) << JoinArgs(c.args);
   }
 }
 

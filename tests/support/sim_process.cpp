@@ -133,6 +133,12 @@ std::filesystem::path TempDir::WriteText(const std::string& name, const std::str
   return Write(name, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
+std::string JoinArgs(const std::vector<std::string>& args) {
+  std::string text;
+  for (const std::string& arg : args) text += (text.empty() ? "" : " ") + arg;
+  return text;
+}
+
 std::vector<std::uint8_t> MakeImage(std::size_t size, std::uint32_t seed) {
   std::mt19937 generator(seed);
   std::vector<std::uint8_t> bytes(size);

@@ -29,6 +29,9 @@ SimResult RunSim(const std::vector<std::string>& boardOptions,
                  const std::vector<std::string>& toolArgs,
                  const std::filesystem::path& workDir = {}, int timeoutSeconds = 60);
 
+// The arguments joined by single blanks, for failure messages.
+std::string JoinArgs(const std::vector<std::string>& args);
+
 // A fresh directory, removed with its content when the object goes.
 class TempDir {
  public:
