@@ -37,14 +37,9 @@ std::string Name(const std::array<std::uint8_t, 4>& id) {
   return text;
 }
 
-// The last byte of a write is still on the wire when the tool returns, and
-// the board hands it to the chip when the host next touches the controller:
-// give the bus time to finish, then one untraced access, before the test
-// looks at the chip's state.
-void Settle(vexa_test::BoardFixture& fixture) {
-  fixture.board().clock().AdvanceUs(100);
-  (void)fixture.board().MmioRead32(gI2cHost.base + vexa_test::reg::kStatus);
-}
+// The last byte of a write is still on the wire when the tool returns: let
+// the bus finish before the test looks at the chip's state.
+void Settle(vexa_test::BoardFixture& fixture) { fixture.board().Wait(100'000); }
 
 std::uint8_t Pattern(std::uint32_t offset) { return static_cast<std::uint8_t>((offset * 13) ^ (offset >> 9)); }
 

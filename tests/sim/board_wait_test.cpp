@@ -1,0 +1,61 @@
+// A long wait lets the hardware run: the STOP that ends a transfer reaches
+// the device when it happens on the wire, not when the host next looks.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "sim/board_rig.h"
+#include "sim/dw_i2c_controller.h"
+
+namespace {
+
+using simtest::LoggingDevice;
+using simtest::Rig;
+
+class StopClock : public LoggingDevice {
+ public:
+  explicit StopClock(const sim::Clock& clock) : clock_(clock) {}
+  void Stop() override {
+    LoggingDevice::Stop();
+    stopNs = clock_.NowNs();
+  }
+  std::uint64_t stopNs = 0;
+
+ private:
+  const sim::Clock& clock_;
+};
+
+TEST(BoardWait, DeliversTheStopAtItsTimeOnTheWire) {
+  sim::BoardConfig config;
+  config.pd.reset();
+  Rig rig(config);
+  StopClock device(rig.board.clock());
+  rig.board.AttachDevice(0, 0x40, &device);
+  ASSERT_TRUE(rig.BringUp(0x40));
+
+  rig.Write(sim::dw::kDataCmd, 0x2AA);  // one byte with STOP
+  const std::uint64_t queued = rig.Now();
+  rig.board.Wait(300'000'000);  // 300 ms, as after a watchdog write
+
+  ASSERT_NE(device.stopNs, 0u);
+  // START + address + byte + STOP are 20 SCL periods of about 2.56 us.
+  EXPECT_LT(device.stopNs - queued, 100'000u);
+  EXPECT_EQ(rig.Now() - queued, 300'000'000u);
+}
+
+TEST(BoardWait, PlainClockAdvanceLeavesTheBusWhereItWas) {
+  sim::BoardConfig config;
+  config.pd.reset();
+  Rig rig(config);
+  StopClock device(rig.board.clock());
+  rig.board.AttachDevice(0, 0x40, &device);
+  ASSERT_TRUE(rig.BringUp(0x40));
+
+  rig.Write(sim::dw::kDataCmd, 0x2AA);
+  rig.board.clock().AdvanceUs(300'000);
+  EXPECT_EQ(device.stopNs, 0u);  // nothing touched the board since
+  (void)rig.Read(sim::dw::kStatus);
+  EXPECT_NE(device.stopNs, 0u);
+}
+
+}  // namespace
