@@ -210,7 +210,10 @@ inline std::string Hex2(unsigned value) { return Format("%02X", value & 0xFFu); 
 
 inline std::string WriteLine(std::uint8_t address, const std::vector<std::uint8_t>& bytes) {
   std::string line = "W " + Hex2(address) + ":";
-  for (const std::uint8_t b : bytes) line += " " + Hex2(b);
+  for (const std::uint8_t b : bytes) {
+    line += ' ';
+    line += Hex2(b);
+  }
   return line;
 }
 
@@ -331,8 +334,8 @@ inline std::vector<std::string> ExpectedWrites(const WritePlan& plan) {
     const std::size_t blocks = (file.size() + 1023) / 1024;
     // What goes to the flash: the signature block blank, the last block
     // filled up with zeros.
-    std::vector<std::uint8_t> data(blocks * 1024, 0x00);
-    std::copy(file.begin(), file.end(), data.begin());
+    std::vector<std::uint8_t> data(file);
+    data.resize(blocks * 1024, 0x00);
     std::fill(data.begin() + 0x40, data.begin() + 0x50, 0xFF);
 
     writeCtrl(0x04);

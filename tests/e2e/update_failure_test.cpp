@@ -58,12 +58,6 @@ struct FailureCase {
   FlashAfter flash = FlashAfter::Skip;
 };
 
-std::string Join(const std::vector<std::string>& parts) {
-  std::string text;
-  for (const std::string& p : parts) text += (text.empty() ? "" : " ") + p;
-  return text;
-}
-
 // Index of the line of the `number`-th write (or read) transaction to 80.
 std::size_t LineOfTransaction(const std::vector<std::string>& trace, std::uint64_t number,
                               bool read) {
@@ -157,7 +151,7 @@ class FailureRunner {
   }
 
   const std::vector<std::string>& CleanTrace(const FailureCase& c) {
-    const std::string key = Join(c.board) + " -- " + Join(c.args);
+    const std::string key = vexa_test::JoinArgs(c.board) + " -- " + vexa_test::JoinArgs(c.args);
     auto found = clean_.find(key);
     if (found != clean_.end()) return found->second;
     TempDir dir;

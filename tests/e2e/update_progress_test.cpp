@@ -24,7 +24,10 @@ const std::array<std::uint8_t, 4> k5230{0x52, 0x30, 0x00, 0x00};
 
 std::string Numbers(const std::vector<unsigned>& values) {
   std::string text;
-  for (const unsigned v : values) text += (text.empty() ? "" : " ") + std::to_string(v);
+  for (const unsigned v : values) {
+    if (!text.empty()) text += ' ';
+    text += std::to_string(v);
+  }
   return text;
 }
 

@@ -135,7 +135,10 @@ std::filesystem::path TempDir::WriteText(const std::string& name, const std::str
 
 std::string JoinArgs(const std::vector<std::string>& args) {
   std::string text;
-  for (const std::string& arg : args) text += (text.empty() ? "" : " ") + arg;
+  for (const std::string& arg : args) {
+    if (!text.empty()) text += ' ';
+    text += arg;
+  }
   return text;
 }
 
