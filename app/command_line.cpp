@@ -5,10 +5,11 @@
 
 #include "app/firmware_image.h"
 #include "app/settings.h"
-#include "app/tool_main.h"
+#include "app/exit_codes.h"
 #include "i2c/i2c_host.h"
 #include "pd/chip_info.h"
 #include "pd/flash_bridge.h"
+#include "pd/pd_settings.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
 #include "platform/strings.h"
@@ -69,7 +70,7 @@ void ApplyOption(OptionEffect effect, int32_t value) {
     case OptionEffect::ConfigPort: gSettings.configPort = static_cast<uint16_t>(value); break;
     case OptionEffect::VersionOnly: gSettings.versionOnly = true; break;
     case OptionEffect::ShowPdVersion: gSettings.showPdVersion = true; break;
-    case OptionEffect::Debug: gSettings.debug = true; break;
+    case OptionEffect::Debug: gPdSettings.debug = true; break;
     case OptionEffect::ExpectedChipId:
       gSettings.expectedChipId = static_cast<uint16_t>(value);
       break;
@@ -96,6 +97,7 @@ int RejectArgument() {
 void ResetRunRecords() {
   ReleaseFirmwareImage();
   gSettings = ToolSettings{};
+  gPdSettings = PdSettings{};
   gSettings.configPort = kDefaultConfigPort;
   gChipInfo = ChipInfo{};
   gChipInfo.SlaveAddr = kDefaultSlaveAddr;

@@ -1,20 +1,16 @@
 #include "app/run_setup.h"
 
+#include "app/early_stop.h"
+#include "app/exit_codes.h"
 #include "app/settings.h"
-#include "app/tool_main.h"
 #include "app/update_pass.h"
 #include "i2c/controller.h"
 #include "i2c/discovery.h"
 #include "pd/chip_info.h"
+#include "pd/pd_settings.h"
 #include "pd/version.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
-
-int EarlyStop() {
-  ConsolePrint(u"\n\n");
-  PlatformConsoleEnableCursor(true);
-  return kExitFailure;
-}
 
 namespace {
 
@@ -30,18 +26,18 @@ uint8_t DummyFor(uint16_t expectedChipId) {
 int StartRun() {
   // Without a usable controller no register may be touched: discovery has
   // said why, and the run stops here.
-  if (LocateI2cController() != 0) return EarlyStop();
+  if (LocateI2cController(gSettings.channel, gPdSettings.debug) != 0) return EarlyStop();
   if (I2cInit() != 0) return EarlyStop();
 
   gChipInfo.ParameterChipID[0] = static_cast<uint8_t>(gSettings.expectedChipId >> 8);
   gChipInfo.ParameterChipID[1] = static_cast<uint8_t>(gSettings.expectedChipId & 0xFF);
-  gSettings.Dummy = DummyFor(gSettings.expectedChipId);
+  gPdSettings.Dummy = DummyFor(gSettings.expectedChipId);
   SelectTcpiModeAddress(gChipInfo.ParameterChipID);
 
-  if (gSettings.debug) {
+  if (gPdSettings.debug) {
     ConsolePrint(u"Slave Address = 0x%2X, Channel = 0x%2X, Cfg = 0x%2X\n", gChipInfo.SlaveAddr,
                  gSettings.channel, gSettings.configPort);
-    ConsolePrint(u"TCPC Address = 0x%2X, Dummy = 0x%2X\n", gChipInfo.TCPI_Mode_addr, gSettings.Dummy);
+    ConsolePrint(u"TCPC Address = 0x%2X, Dummy = 0x%2X\n", gChipInfo.TCPI_Mode_addr, gPdSettings.Dummy);
     ConsolePrint(u"Get_PD_ver\n");
   }
 

@@ -3,6 +3,3 @@
 
 // Returns the exit code of the run (0 or 7, or what RunUpdate returns).
 int StartRun();
-
-// Prints the closing "\n\n", shows the cursor again and returns 7.
-int EarlyStop();

@@ -1,5 +1,7 @@
-// Option values and flags of one run. Written by the command line, read by
-// everything after it.
+// Option values and flags of one run that only the application reads.
+// Written by the command line, read by everything after it. The debug flag
+// and the derived Dummy byte, which the protocol layer reads too, live in
+// pd/pd_settings.h.
 #pragma once
 
 #include <stdint.h>
@@ -8,10 +10,8 @@ struct ToolSettings {
   uint8_t channel;           // /i2c
   uint16_t configPort;       // /cp, only shown in the debug lines
   uint16_t expectedChipId;   // /id: high byte = ID byte 0, low byte = ID byte 1
-  bool debug;                // /db
   bool showPdVersion;        // /v
   bool versionOnly;          // /ov
-  uint8_t Dummy;             // derived from expectedChipId by the run set-up
 };
 
 extern ToolSettings gSettings;

@@ -1,10 +1,10 @@
 #include "app/signature.h"
 
 #include "app/firmware_image.h"
-#include "app/settings.h"
 #include "i2c/transfer.h"
 #include "pd/chip_info.h"
 #include "pd/flash_bridge.h"
+#include "pd/pd_settings.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
 #include "platform/strings.h"
@@ -24,7 +24,7 @@ void PrintTimeConsumed(int64_t startSeconds) {
 }  // namespace
 
 bool ProgramSignature(int64_t startSeconds) {
-  if (gSettings.debug) ConsolePrint(u"Programming signature!\n");
+  if (gPdSettings.debug) ConsolePrint(u"Programming signature!\n");
 
   uint8_t frame[2 + kSignatureLength];
   frame[0] = gChipInfo.BridgePrefix[0];

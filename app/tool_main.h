@@ -2,9 +2,6 @@
 // strings; argument 0 is never looked at. Returns the exit code.
 #pragma once
 
-int ToolMain(int argc, const char* const* argv);
+#include "app/exit_codes.h"
 
-// Exit codes.
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitBadArgument = 1;
-inline constexpr int kExitFailure = 7;
+int ToolMain(int argc, const char* const* argv);

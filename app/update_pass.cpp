@@ -2,14 +2,15 @@
 
 #include "app/firmware_image.h"
 #include "app/image_passes.h"
-#include "app/run_setup.h"
+#include "app/early_stop.h"
+#include "app/exit_codes.h"
 #include "app/settings.h"
 #include "app/signature.h"
-#include "app/tool_main.h"
 #include "i2c/controller.h"
 #include "pd/chip_info.h"
 #include "pd/flash_bridge.h"
 #include "pd/mode_commands.h"
+#include "pd/pd_settings.h"
 #include "pd/version.h"
 #include "pd/watchdog.h"
 #include "platform/console_text.h"
@@ -21,15 +22,15 @@ namespace {
 // false when the run has to stop.
 bool PrepareTestMode() {
   if (I2cSetSlaveAddress(gChipInfo.SlaveAddr) != 0) return false;
-  if (gSettings.debug) ConsolePrint(u"\n");
+  if (gPdSettings.debug) ConsolePrint(u"\n");
   if (Exit_Test_mode() != 0) return false;
   PlatformStall(200);
   if (Stop_CPU() != 0) return false;
 
-  if (gSettings.debug) ConsolePrint(u"Get_chipID\n");
+  if (gPdSettings.debug) ConsolePrint(u"Get_chipID\n");
   uint8_t id[4] = {0, 0, 0, 0};
   if (Get_chipID(id) != 0) return false;
-  if (!gSettings.debug) ConsolePrint(u", ");
+  if (!gPdSettings.debug) ConsolePrint(u", ");
   ConsolePrint(u"Chip ID: OV%0X%0X\n", id[0], id[1]);
 
   return Enter_Test_mode() == 0;
@@ -85,7 +86,7 @@ int RunUpdate() {
   // The ending: the controller runs its firmware again whatever the flash
   // work came to.
   if (Exit_Test_mode() != 0) return EarlyStop();
-  if (gSettings.debug) ConsolePrint(u"WDT_Reset\n");
+  if (gPdSettings.debug) ConsolePrint(u"WDT_Reset\n");
   WDT_Reset();
   if (outcome == FlashOutcome::VerifyFailed) {
     VerifyFailByte();

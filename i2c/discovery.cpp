@@ -1,6 +1,5 @@
 #include "i2c/discovery.h"
 
-#include "app/settings.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
 
@@ -99,9 +98,7 @@ uint8_t LocateAmd(uint8_t channel, bool debug) {
 
 }  // namespace
 
-uint8_t LocateI2cController() {
-  const uint8_t channel = gSettings.channel;
-  const bool debug = gSettings.debug;
+uint8_t LocateI2cController(uint8_t channel, bool debug) {
   gI2cHost.base = 0;
   gI2cHost.kind = PlatformKind::Unknown;
 

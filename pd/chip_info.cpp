@@ -1,8 +1,8 @@
 #include "pd/chip_info.h"
 
-#include "app/settings.h"
 #include "i2c/controller.h"
 #include "i2c/transfer.h"
+#include "pd/pd_settings.h"
 #include "platform/console_text.h"
 
 ChipInfo gChipInfo = {0x80, 0x80, {0x00, 0x00}, {0x00, 0x00, 0x00, 0x00}, 0, {0x00, 0x00}, 0, 0};
@@ -104,7 +104,7 @@ void SelectTcpiModeAddress(const uint8_t id[2]) {
   } else {
     gChipInfo.TCPI_Mode_addr = slave;
   }
-  if (gSettings.debug) ConsolePrint(u"TCPI_Mode_addr = 0x%02X\n", gChipInfo.TCPI_Mode_addr);
+  if (gPdSettings.debug) ConsolePrint(u"TCPI_Mode_addr = 0x%02X\n", gChipInfo.TCPI_Mode_addr);
 }
 
 uint8_t Get_chipID(uint8_t id[4]) {
@@ -116,7 +116,7 @@ uint8_t Get_chipID(uint8_t id[4]) {
     ConsolePrint(u"Get_chipID ->  I2CBlkDataReadFail!!\n\n");
     return 1;
   }
-  if (gSettings.debug) {
+  if (gPdSettings.debug) {
     ConsolePrint(u"CMD Chip ID: OV%0X%0X, Parameter Chip ID: OV%0X%0X\n", id[0], id[1],
                  gChipInfo.ParameterChipID[0], gChipInfo.ParameterChipID[1]);
   }

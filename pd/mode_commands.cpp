@@ -1,7 +1,7 @@
 #include "pd/mode_commands.h"
 
-#include "app/settings.h"
 #include "i2c/transfer.h"
+#include "pd/pd_settings.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
 
@@ -18,14 +18,14 @@ constexpr uint32_t kStopCpuSettleUs = 100;
 }  // namespace
 
 uint8_t Exit_Test_mode() {
-  if (gSettings.debug) ConsolePrint(u"Exit_Test_mode\n");
+  if (gPdSettings.debug) ConsolePrint(u"Exit_Test_mode\n");
   const uint8_t status = I2CBlkDataWrite(sizeof kExitTestMode, kExitTestMode);
   if (status != 0) ConsolePrint(u"\nExit_Test_mode I2CBlkDataWrite Fail !!");
   return status;
 }
 
 uint8_t Stop_CPU() {
-  if (gSettings.debug) ConsolePrint(u"Stop_CPU\n");
+  if (gPdSettings.debug) ConsolePrint(u"Stop_CPU\n");
   uint8_t status = I2CBlkDataWrite(sizeof kStopCpu, kStopCpu);
   if (status != 0) {
     ConsolePrint(u"\nStop_CPU I2CBlkDataWrite-0 Fail !!\n");
@@ -33,7 +33,7 @@ uint8_t Stop_CPU() {
   }
   // The second write repeats the halt behind a lead byte that depends on the
   // chip model the user named.
-  const uint8_t confirm[4] = {gSettings.Dummy, kStopCpu[0], kStopCpu[1], kStopCpu[2]};
+  const uint8_t confirm[4] = {gPdSettings.Dummy, kStopCpu[0], kStopCpu[1], kStopCpu[2]};
   status = I2CBlkDataWrite(sizeof confirm, confirm);
   if (status != 0) ConsolePrint(u"\nStop_CPU I2CBlkDataWrite-1 Fail !!\n");
   PlatformStall(kStopCpuSettleUs);
@@ -41,7 +41,7 @@ uint8_t Stop_CPU() {
 }
 
 uint8_t Enter_Test_mode() {
-  if (gSettings.debug) ConsolePrint(u"Enter_Test_mode\n");
+  if (gPdSettings.debug) ConsolePrint(u"Enter_Test_mode\n");
   const uint8_t status = I2CBlkDataWrite(sizeof kEnterTestMode, kEnterTestMode);
   if (status != 0) ConsolePrint(u"\nEnter_Test_mode I2CBlkDataWrite Fail !!");
   return status;

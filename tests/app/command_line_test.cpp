@@ -11,6 +11,7 @@
 #include "app/tool_main.h"
 #include "i2c/i2c_host.h"
 #include "pd/chip_info.h"
+#include "pd/pd_settings.h"
 #include "platform/platform.h"
 #include "support/console_capture.h"
 #include "support/sim_process.h"
@@ -44,15 +45,9 @@ void ExpectRecords(const Parsed& want, const std::string& label) {
   EXPECT_EQ(gSettings.configPort, want.configPort) << label;
   EXPECT_EQ(gSettings.channel, want.channel) << label;
   EXPECT_EQ(gSettings.expectedChipId, want.expectedChipId) << label;
-  EXPECT_EQ(gSettings.debug, want.debug) << label;
+  EXPECT_EQ(gPdSettings.debug, want.debug) << label;
   EXPECT_EQ(gSettings.showPdVersion, want.showPdVersion) << label;
   EXPECT_EQ(gSettings.versionOnly, want.versionOnly) << label;
-}
-
-std::string Join(const std::vector<std::string>& args) {
-  std::string text;
-  for (const std::string& a : args) text += (text.empty() ? "" : " ") + a;
-  return text;
 }
 
 std::string Relative(const std::filesystem::path& file) {
@@ -109,9 +104,9 @@ TEST(CommandLine, AcceptedOptionsFillTheRecords) {
   };
   for (const AcceptedCase& c : cases) {
     ConsoleCapture console;
-    EXPECT_EQ(Parse(c.args), kExitSuccess) << Join(c.args);
-    ExpectRecords(c.want, Join(c.args));
-    EXPECT_EQ(console.text(), "") << Join(c.args);
+    EXPECT_EQ(Parse(c.args), kExitSuccess) << vexa_test::JoinArgs(c.args);
+    ExpectRecords(c.want, vexa_test::JoinArgs(c.args));
+    EXPECT_EQ(console.text(), "") << vexa_test::JoinArgs(c.args);
   }
 }
 
@@ -126,11 +121,11 @@ TEST(CommandLine, RejectedArgumentsEndTheRunWithExitCode1) {
   };
   for (const std::vector<std::string>& args : cases) {
     ConsoleCapture console;
-    EXPECT_EQ(Parse(args), kExitBadArgument) << Join(args);
-    EXPECT_NE(console.text().find("Wrong Parameter!"), std::string::npos) << Join(args);
+    EXPECT_EQ(Parse(args), kExitBadArgument) << vexa_test::JoinArgs(args);
+    EXPECT_NE(console.text().find("Wrong Parameter!"), std::string::npos) << vexa_test::JoinArgs(args);
     // Nothing after the rejected argument is taken.
-    EXPECT_EQ(gChipInfo.SlaveAddr, 0x80) << Join(args);
-    EXPECT_EQ(gSettings.channel, 0) << Join(args);
+    EXPECT_EQ(gChipInfo.SlaveAddr, 0x80) << vexa_test::JoinArgs(args);
+    EXPECT_EQ(gSettings.channel, 0) << vexa_test::JoinArgs(args);
   }
 }
 
@@ -174,7 +169,7 @@ TEST(ResetRunRecords, StartsEveryRecordAfreshAndReleasesAnImage) {
   ASSERT_EQ(Parse({image, "/sa", "10", "/t", "20", "/cp", "4E", "/db", "/v", "/ov", "/i2c", "3",
                    "/id", "5251"}),
             kExitSuccess);
-  gSettings.Dummy = 0xFF;
+  gPdSettings.Dummy = 0xFF;
   gChipInfo.ChipID[0] = 0x52;
   gChipInfo.PD_FLash_Size = 256;
   gI2cHost = I2cHost{0xFE010000, PlatformKind::Intel};
@@ -184,7 +179,7 @@ TEST(ResetRunRecords, StartsEveryRecordAfreshAndReleasesAnImage) {
   const char* const argv[] = {"VEXA"};
   EXPECT_EQ(ToolMain(1, argv), kExitSuccess);
   ExpectRecords(Parsed{}, "after reset");
-  EXPECT_EQ(gSettings.Dummy, 0);
+  EXPECT_EQ(gPdSettings.Dummy, 0);
   EXPECT_EQ(gChipInfo.ChipID[0], 0);
   EXPECT_EQ(gChipInfo.PD_FLash_Size, 0u);
   EXPECT_EQ(gI2cHost.kind, PlatformKind::Unknown);

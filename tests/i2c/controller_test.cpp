@@ -83,7 +83,7 @@ sim::BoardConfig Board(sim::PlatformType platform) {
 
 TEST(ControllerInit, IntelReleasesResetFirstThenWritesTimingTwice) {
   BoardFixture fixture(Board(sim::PlatformType::Intel));
-  ASSERT_EQ(LocateI2cController(), 0);
+  ASSERT_EQ(LocateI2cController(0, false), 0);
   fixture.Mark();
   ASSERT_EQ(I2cInit(), 0);
   EXPECT_EQ(fixture.Console(), "");
@@ -108,7 +108,7 @@ TEST(ControllerInit, IntelReleasesResetFirstThenWritesTimingTwice) {
 
 TEST(ControllerInit, AmdRoutesBothPadsBeforeAnyControllerRegister) {
   BoardFixture fixture(Board(sim::PlatformType::Amd));
-  ASSERT_EQ(LocateI2cController(), 0);
+  ASSERT_EQ(LocateI2cController(0, false), 0);
   fixture.Mark();
   ASSERT_EQ(I2cInit(), 0);
 
@@ -236,7 +236,7 @@ TEST(ControllerWaits, DeadControllerEndsInitAtTheFirstEnable) {
   sim::BoardConfig config;
   config.controllerDead = true;
   BoardFixture fixture(config);
-  ASSERT_EQ(LocateI2cController(), 0);
+  ASSERT_EQ(LocateI2cController(0, false), 0);
   fixture.Mark();
 
   EXPECT_EQ(I2cInit(), 1);
@@ -268,7 +268,7 @@ TEST(ControllerWaits, ControllerThatNeverDisablesFailsTheFirstDisable) {
 TEST(ControllerWaits, BusyMasterEndsInitBeforeTheSecondTiming) {
   sim::BoardConfig config;
   BoardFixture fixture(config);
-  ASSERT_EQ(LocateI2cController(), 0);
+  ASSERT_EQ(LocateI2cController(0, false), 0);
   Faults(fixture).masterActivityStuck = true;
   fixture.Mark();
 

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "i2c/discovery.h"
 #include "i2c/i2c_host.h"
 #include "support/board_fixture.h"
@@ -45,7 +44,7 @@ std::vector<std::string> ConfigCycles(BoardFixture& fixture) {
 
 TEST(Discovery, IntelReadsHostBridgeLpcThenBarHighBeforeLow) {
   BoardFixture fixture(IntelBoard(0xFE010004));
-  ASSERT_EQ(LocateI2cController(), 0);
+  ASSERT_EQ(LocateI2cController(0, false), 0);
 
   const std::vector<std::string> expected = {
       "out32 80000000", "in16",  // host bridge vendor
@@ -72,8 +71,7 @@ class IntelBar : public testing::TestWithParam<BarCase> {};
 TEST_P(IntelBar, FlagByteClearedAndDebugLineShowsHighThenLow) {
   const BarCase& c = GetParam();
   BoardFixture fixture(IntelBoard(c.bar0));
-  gSettings.debug = true;
-  ASSERT_EQ(LocateI2cController(), 0);
+  ASSERT_EQ(LocateI2cController(0, true), 0);
   EXPECT_EQ(gI2cHost.base, c.base);
   EXPECT_EQ(fixture.Console(), std::string("INTEL\r\n\r\n") + c.debugLine);
 }
@@ -96,9 +94,7 @@ TEST(Discovery, IntelChannelWrapsOntoFunctionButDebugLineKeepsChannel) {
   for (const Case c : {Case{9, 1}, Case{14, 6}}) {
     SCOPED_TRACE(c.channel);
     BoardFixture fixture(IntelBoard(0xFE020004, c.function));
-    gSettings.channel = c.channel;
-    gSettings.debug = true;
-    ASSERT_EQ(LocateI2cController(), 0);
+    ASSERT_EQ(LocateI2cController(c.channel, true), 0);
 
     const std::vector<std::string> cycles = ConfigCycles(fixture);
     ASSERT_EQ(cycles.size(), 10u);
@@ -122,9 +118,7 @@ TEST(Discovery, AmdBasesComeFromTheFixedTable) {
   for (std::uint8_t channel = 0; channel < 6; ++channel) {
     SCOPED_TRACE(channel);
     BoardFixture fixture(AmdBoard());
-    gSettings.channel = channel;
-    gSettings.debug = true;
-    ASSERT_EQ(LocateI2cController(), 0);
+    ASSERT_EQ(LocateI2cController(channel, true), 0);
     EXPECT_EQ(gI2cHost.kind, PlatformKind::Amd);
     EXPECT_EQ(gI2cHost.base, expected[channel]);
     char line[64];
@@ -151,9 +145,7 @@ class NoController : public testing::TestWithParam<NoControllerCase> {};
 TEST_P(NoController, RefusedWithoutTouchingAnyRegister) {
   const NoControllerCase& c = GetParam();
   BoardFixture fixture(c.config);
-  gSettings.channel = c.channel;
-  gSettings.debug = false;
-  EXPECT_EQ(LocateI2cController(), 1);
+  EXPECT_EQ(LocateI2cController(c.channel, false), 1);
   EXPECT_EQ(fixture.Console(), c.console);
   EXPECT_EQ(gI2cHost.kind, c.kind);
   EXPECT_EQ(gI2cHost.base, 0u);
@@ -200,8 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Discovery, AbsentIntelFunctionIsNotAskedForItsBar) {
   BoardFixture fixture(IntelWithout(3));
-  gSettings.channel = 3;
-  ASSERT_EQ(LocateI2cController(), 1);
+  ASSERT_EQ(LocateI2cController(3, false), 1);
   const std::vector<std::string> expected = {"out32 80000000", "in16", "out32 8000F800",
                                              "in32",           "out32 8000AB00", "in16"};
   EXPECT_EQ(ConfigCycles(fixture), expected);

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/settings.h"
 #include "pd/chip_info.h"
+#include "pd/pd_settings.h"
 #include "pd_bench.h"
 
 namespace pdtest {
@@ -84,7 +84,7 @@ TEST(SelectTcpiModeAddress, DecisionTable) {
 
 TEST(SelectTcpiModeAddress, DebugLineOncePerCallEvenWhenUnchanged) {
   vexa_test::BoardFixture fixture;
-  gSettings.debug = true;
+  gPdSettings.debug = true;
   gChipInfo.SlaveAddr = 0x80;
   gChipInfo.TCPI_Mode_addr = 0x0A;
   const std::uint8_t keeps[2] = {0x52, 0x30};
@@ -211,7 +211,7 @@ TEST(Get_chipID, OnlyTheFirstTwoBytesAreChecked) {
 TEST(Get_chipID, DebugLineComesBeforeTheCheck) {
   PdBench bench;
   AnswerId(bench.device, {0x88, 0x05, 0x00, 0x00});
-  gSettings.debug = true;
+  gPdSettings.debug = true;
   std::uint8_t id[4] = {};
   EXPECT_EQ(Get_chipID(id), 1);
   EXPECT_EQ(bench.Console(), "CMD Chip ID: OV885, Parameter Chip ID: OV00\r\nChip ID Mismatch!!\r\n\r\n");
@@ -225,7 +225,7 @@ TEST(Get_chipID, ReadsFromTheSlaveAddressAndRechoosesTheTcpiAddress) {
   gChipInfo.TCPI_Mode_addr = 0x80;
   gChipInfo.ParameterChipID[0] = 0x52;
   gChipInfo.ParameterChipID[1] = 0x30;
-  gSettings.debug = true;
+  gPdSettings.debug = true;
   std::uint8_t id[4] = {};
   EXPECT_EQ(Get_chipID(id), 0) << bench.Console();
   EXPECT_EQ(gChipInfo.TCPI_Mode_addr, 0x50);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "pd/mode_commands.h"
+#include "pd/pd_settings.h"
 #include "pd_bench.h"
 
 namespace pdtest {
@@ -43,7 +43,7 @@ TEST(TestModeCommands, FramesAndDebugLines) {
   for (const ModeCase& c : kModeCases) {
     for (const bool debug : {false, true}) {
       PdBench bench;
-      gSettings.debug = debug;
+      gPdSettings.debug = debug;
       EXPECT_EQ(c.command(), 0) << c.name;
       EXPECT_EQ(bench.Console(), debug ? c.debugLine : "") << c.name;
       EXPECT_TRUE(bench.ProtocolStalls().empty()) << c.name;
@@ -66,7 +66,7 @@ TEST(TestModeCommands, RefusedWriteFailsWithItsOwnTextLast) {
 TEST(Stop_CPU, SecondWriteLeadsWithDummy) {
   for (const std::uint8_t dummy : {std::uint8_t{0x00}, std::uint8_t{0xFF}}) {
     PdBench bench;
-    gSettings.Dummy = dummy;
+    gPdSettings.Dummy = dummy;
     EXPECT_EQ(Stop_CPU(), 0);
     EXPECT_EQ(bench.Console(), "");
     EXPECT_EQ(bench.ProtocolStalls(), std::vector<std::uint32_t>{100});
@@ -77,7 +77,7 @@ TEST(Stop_CPU, SecondWriteLeadsWithDummy) {
 
 TEST(Stop_CPU, DebugLineComesFirst) {
   PdBench bench;
-  gSettings.debug = true;
+  gPdSettings.debug = true;
   RefuseWrite(bench.device, 1);
   EXPECT_NE(Stop_CPU(), 0);
   const std::string console = bench.Console();
@@ -98,7 +98,7 @@ TEST(Stop_CPU, FirstWriteFailing_NoSecondWriteNoPause) {
 
 TEST(Stop_CPU, SecondWriteFailing_StillPausesThenFails) {
   PdBench bench;
-  gSettings.Dummy = 0xFF;
+  gPdSettings.Dummy = 0xFF;
   RefuseWrite(bench.device, 2);
   EXPECT_NE(Stop_CPU(), 0);
   const std::string console = bench.Console();
@@ -110,7 +110,7 @@ TEST(Stop_CPU, SecondWriteFailing_StillPausesThenFails) {
 
 TEST(VerifyFailByte, OneByteWriteWithoutText) {
   PdBench bench;
-  gSettings.debug = true;
+  gPdSettings.debug = true;
   EXPECT_EQ(VerifyFailByte(), 0);
   EXPECT_EQ(bench.Console(), "");
   EXPECT_EQ(bench.Bus(), Lines{"W 80: AA"});

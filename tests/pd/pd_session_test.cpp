@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "i2c/controller.h"
 #include "i2c/i2c_host.h"
 #include "pd/chip_info.h"
 #include "pd/flash_bridge.h"
 #include "pd/mode_commands.h"
+#include "pd/pd_settings.h"
 #include "pd/version.h"
 #include "pd/watchdog.h"
 #include "platform/platform.h"
@@ -81,8 +81,7 @@ TEST(PdSession, IdentifyEraseProgramReadBackAndRestart) {
     for (const std::uint8_t address7 : chip.BusAddresses7()) fixture.Attach(address7, &chip);
     ASSERT_TRUE(fixture.BringUpController());
 
-    gSettings.expectedChipId = static_cast<std::uint16_t>(c.id[0] << 8 | c.id[1]);
-    gSettings.Dummy = (c.id[1] == 0x51 || c.id[1] == 0x53) ? 0xFF : 0x00;
+    gPdSettings.Dummy = (c.id[1] == 0x51 || c.id[1] == 0x53) ? 0xFF : 0x00;
     gChipInfo.ParameterChipID[0] = c.id[0];
     gChipInfo.ParameterChipID[1] = c.id[1];
 

@@ -17,6 +17,7 @@
 #include "i2c/discovery.h"
 #include "i2c/i2c_host.h"
 #include "pd/chip_info.h"
+#include "pd/pd_settings.h"
 
 namespace vexa_test {
 
@@ -108,6 +109,7 @@ BoardFixture::BoardFixture(sim::BoardConfig config) : config_(std::move(config))
 
   gSettings = ToolSettings{};
   gSettings.channel = static_cast<std::uint8_t>(config_.pdChannel);
+  gPdSettings = PdSettings{};
   gChipInfo = ChipInfo{};
   gChipInfo.SlaveAddr = 0x80;
   gChipInfo.TCPI_Mode_addr = 0x80;
@@ -142,7 +144,7 @@ void BoardFixture::Attach(unsigned channel, std::uint8_t address7, sim::I2cDevic
 
 bool BoardFixture::BringUpController() {
   gSettings.channel = static_cast<std::uint8_t>(config_.pdChannel);
-  const bool ok = LocateI2cController() == 0 && I2cInit() == 0;
+  const bool ok = LocateI2cController(gSettings.channel, false) == 0 && I2cInit() == 0;
   if (!ok) ADD_FAILURE() << "controller bring-up failed; console:\n" << capture_;
   Mark();
   return ok;

@@ -1,0 +1,3 @@
+#include "pd/pd_settings.h"
+
+PdSettings gPdSettings;
