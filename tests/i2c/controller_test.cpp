@@ -2,6 +2,8 @@
 // address, and the bounded waits.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -160,7 +162,7 @@ struct TargetCase {
 
 class TargetAddress : public testing::TestWithParam<TargetCase> {};
 
-TEST_P(TargetAddress, WritesIcTarOnlyWhenTheSevenBitAddressDiffers) {
+TEST_P(TargetAddress, IcTarWrittenOnlyForANewAddress) {
   const TargetCase& c = GetParam();
   BoardFixture fixture;
   ASSERT_TRUE(fixture.BringUpController());
@@ -197,7 +199,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, TargetAddress,
                          testing::Values(TargetCase{0x00, 0x00, false}, TargetCase{0x00, 0x01, false},
                                          TargetCase{0x00, 0x80, true}, TargetCase{0x80, 0x80, false},
                                          TargetCase{0x80, 0x81, false}, TargetCase{0x80, 0x98, true},
-                                         TargetCase{0x98, 0x80, true}));
+                                         TargetCase{0x98, 0x80, true}),
+                         [](const testing::TestParamInfo<TargetCase>& info) {
+                           char name[16];
+                           std::snprintf(name, sizeof name, "From%02XTo%02X", info.param.before,
+                                         info.param.address);
+                           return std::string(name);
+                         });
 
 // The address really reaches the wire: each transfer goes to the device
 // selected last.

@@ -2,6 +2,7 @@
 // board's PCI configuration space.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,7 +69,7 @@ struct BarCase {
 
 class IntelBar : public testing::TestWithParam<BarCase> {};
 
-TEST_P(IntelBar, FlagByteClearedAndDebugLineShowsHighThenLow) {
+TEST_P(IntelBar, FlagsClearedDebugLineHighThenLow) {
   const BarCase& c = GetParam();
   BoardFixture fixture(IntelBoard(c.bar0));
   ASSERT_EQ(LocateI2cController(0, true), 0);
@@ -77,14 +78,19 @@ TEST_P(IntelBar, FlagByteClearedAndDebugLineShowsHighThenLow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Values, IntelBar,
+    Bar, IntelBar,
     testing::Values(BarCase{0xFE010004, 0xFE010000, "I2C0 MMIO Address = 0x0FE010000\r\n"},
                     BarCase{0xFE0100F4, 0xFE010000, "I2C0 MMIO Address = 0x0FE010000\r\n"},
                     BarCase{0x00000040000A1004, 0x40000A1000, "I2C0 MMIO Address = 0x40000A1000\r\n"},
                     BarCase{0x0000000000001000, 0x1000, "I2C0 MMIO Address = 0x000001000\r\n"},
                     // A 32-bit BAR: the register after it is another BAR (here an
                     // I/O BAR reading 0x6001), not an upper address half.
-                    BarCase{0x00006001C1011000, 0xC1011000, "I2C0 MMIO Address = 0x0C1011000\r\n"}));
+                    BarCase{0x00006001C1011000, 0xC1011000, "I2C0 MMIO Address = 0x0C1011000\r\n"}),
+    [](const testing::TestParamInfo<BarCase>& info) {
+      char name[24];
+      std::snprintf(name, sizeof name, "%llX", static_cast<unsigned long long>(info.param.bar0));
+      return std::string(name);
+    });
 
 TEST(Discovery, IntelChannelWrapsOntoFunctionButDebugLineKeepsChannel) {
   struct Case {
@@ -142,7 +148,7 @@ struct NoControllerCase {
 
 class NoController : public testing::TestWithParam<NoControllerCase> {};
 
-TEST_P(NoController, RefusedWithoutTouchingAnyRegister) {
+TEST_P(NoController, RefusedTouchingNoRegister) {
   const NoControllerCase& c = GetParam();
   BoardFixture fixture(c.config);
   EXPECT_EQ(LocateI2cController(c.channel, false), 1);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -112,7 +113,16 @@ INSTANTIATE_TEST_SUITE_P(
                              {"W 80: FF C0", "R 80: 52 30 00 07"}},
                     ReadCase{{0xB6}, 1, {0x2B6, 0x700}, {"W 80: B6", "R 80: 52"}},
                     ReadCase{{0xB6}, 0, {0x2B6}, {"W 80: B6"}},
-                    ReadCase{{}, 2, {0x500, 0x300}, {"R 80: 52 30"}}));
+                    ReadCase{{}, 2, {0x500, 0x300}, {"R 80: 52 30"}}),
+    [](const testing::TestParamInfo<ReadCase>& info) {
+      std::string name = info.param.command.empty() ? "NoCommand" : "Command";
+      for (const std::uint8_t byte : info.param.command) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02X", byte);
+        name += hex;
+      }
+      return name + "Read" + std::to_string(info.param.length);
+    });
 
 TEST_F(Transfer, BlockWriteSendsBytesInOrderStopOnlyOnTheLast) {
   const std::uint8_t bytes[4] = {0xFF, 0xFE, 0x09, 0x01};
@@ -204,7 +214,11 @@ TEST_P(SentByte, ModeSetsStopAndPaceSetsTheCheckInterval) {
 INSTANTIATE_TEST_SUITE_P(Cases, SentByte,
                          testing::Values(SendCase{0, 0, 0x05A, 10}, SendCase{1, 1, 0x05A, 30},
                                          SendCase{2, 1, 0x25A, 30}, SendCase{2, 2, 0x25A, 10},
-                                         SendCase{3, 0, 0x05A, 10}));
+                                         SendCase{3, 0, 0x05A, 10}),
+                         [](const testing::TestParamInfo<SendCase>& info) {
+                           return "Mode" + std::to_string(info.param.mode) + "Pace" +
+                                  std::to_string(info.param.pace);
+                         });
 
 // ---- Aborts ----
 
@@ -274,15 +288,15 @@ TEST_P(ReadNack, CommandFailureIsReportedAndNothingIsRead) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReadNack,
     testing::Values(
-        NackCase{"AddressOfTwoByteCommand", {0xFF, 0xC0}, true, -1,
+        NackCase{"AddressOfTwo", {0xFF, 0xC0}, true, -1,
                  "I2C Device Not Found or Error! Slave Address = 80, Command = FF ) !\r\n"},
         // A refused data byte has already left the FIFO; the abort catches
         // the byte queued behind it.
-        NackCase{"FirstOfThreeByteCommand", {0x12, 0x34, 0x56}, false, 0,
+        NackCase{"FirstOfThree", {0x12, 0x34, 0x56}, false, 0,
                  "I2C Device Not Found or Error! Slave Address = 80, Command = 12 ) !\r\n"},
-        NackCase{"SecondOfThreeByteCommand", {0x12, 0x34, 0x56}, false, 1,
+        NackCase{"SecondOfThree", {0x12, 0x34, 0x56}, false, 1,
                  "I2CBlkDataRead -> I2cSentByte Fail!!(1)\r\n"},
-        NackCase{"OneByteCommand", {0xB6}, true, -1, "I2CBlkDataRead -> I2cSentByte Fail!!(1)\r\n"}),
+        NackCase{"OneByte", {0xB6}, true, -1, "I2CBlkDataRead -> I2cSentByte Fail!!(1)\r\n"}),
     [](const testing::TestParamInfo<NackCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Transfer, BlockWriteWhoseFirstByteIsRefusedSendsNothingMore) {
