@@ -1,7 +1,7 @@
 #include "sim/board.h"
 
+#include <algorithm>
 #include <stdexcept>
-
 #include <utility>
 
 #include "sim/amd_pins.h"
@@ -27,6 +27,7 @@ struct MmioRegion {
   std::uint64_t size;
   DwI2cController* controller;  // or else
   AmdIomux* iomux;
+  unsigned channel;  // the controller's
 };
 
 }  // namespace
@@ -46,9 +47,17 @@ class BoardImpl {
 
   void Access() {
     clock.AdvanceNs(Board::kAccessCostNs);
-    for (auto& controller : controllers) {
-      if (controller) controller->CatchUp();
-    }
+    CatchUpAll();
+  }
+
+  void CatchUpAll() {
+    for (DwI2cController* controller : reached) controller->CatchUp();
+  }
+
+  std::uint64_t NextEventNs() const {
+    std::uint64_t next = DwI2cController::kNever;
+    for (const DwI2cController* controller : reached) next = std::min(next, controller->NextEventNs());
+    return next;
   }
 
   const MmioRegion* Find(std::uint64_t address) {
@@ -56,10 +65,24 @@ class BoardImpl {
     for (const MmioRegion& region : regions) {
       if (address - region.base < region.size) {
         lastRegion = &region;
+        if (region.controller != nullptr) Reach(region.channel);
         return lastRegion;
       }
     }
     return nullptr;
+  }
+
+  // A controller only starts to do something when its registers are
+  // written, so one the tool never reached has no events: the board steps
+  // only the reached ones (still in channel order), for it does so on every
+  // access.
+  void Reach(unsigned channel) {
+    if (reachedChannel[channel]) return;
+    reachedChannel[channel] = true;
+    reached.clear();
+    for (unsigned c = 0; c < kChannels; ++c) {
+      if (reachedChannel[c]) reached.push_back(controllers[c].get());
+    }
   }
 
   void Unmapped(std::uint64_t address, unsigned width, bool write, std::uint32_t value) {
@@ -80,6 +103,8 @@ class BoardImpl {
   std::unique_ptr<AmdIomux> iomux;
   std::array<I2cBus, kChannels> buses;
   std::array<std::unique_ptr<DwI2cController>, kChannels> controllers;
+  std::array<bool, kChannels> reachedChannel{};
+  std::vector<DwI2cController*> reached;
   std::vector<MmioRegion> regions;
   const MmioRegion* lastRegion = nullptr;
   std::vector<std::unique_ptr<I2cDevice>> ownedDevices;
@@ -139,7 +164,7 @@ void BoardImpl::BuildIntel() {
     DwI2cController& controller = AddController(function, IntelLpssI2cParams());
     // The window is 4 KB, so bits 11..0 of the BAR do not take part in decoding.
     const std::uint64_t base = *bar & ~(kControllerWindow - 1);
-    if (base != 0) regions.push_back({base, kControllerWindow, &controller, nullptr});
+    if (base != 0) regions.push_back({base, kControllerWindow, &controller, nullptr, function});
   }
 }
 
@@ -149,12 +174,12 @@ void BoardImpl::BuildAmd() {
   PutConfigIdentity(pci.AddFunction(0, 20, 3), 0x1022, 0x790E, 0x060100, 0x51, 0x00);
   PutConfigIdentity(pci.AddFunction(0x40, 0, 0), 0x1022, 0x1480, 0x060000, 0x00, 0x00);
   iomux = std::make_unique<AmdIomux>();
-  regions.push_back({AmdIomux::kBase, AmdIomux::kSize, nullptr, iomux.get()});
+  regions.push_back({AmdIomux::kBase, AmdIomux::kSize, nullptr, iomux.get(), 0});
   AmdIomux* pads = iomux.get();
   for (unsigned channel = 0; channel < kAmdI2cBases.size(); ++channel) {
     buses[channel].SetRoutedCheck([pads] { return pads->I2cRouted(); });
     DwI2cController& controller = AddController(channel, AmdI2cParams());
-    regions.push_back({kAmdI2cBases[channel], kControllerWindow, &controller, nullptr});
+    regions.push_back({kAmdI2cBases[channel], kControllerWindow, &controller, nullptr, channel});
   }
 }
 
@@ -278,23 +303,12 @@ void Board::MmioWrite8(std::uint64_t address, std::uint8_t value) {
 void Board::Wait(std::uint64_t ns) {
   Clock& clock = impl_->clock;
   const std::uint64_t until = clock.NowNs() + ns;
-  for (;;) {
-    std::optional<std::uint64_t> next;
-    for (auto& controller : impl_->controllers) {
-      if (!controller) continue;
-      const std::optional<std::uint64_t> at = controller->NextEventNs();
-      if (at && (!next || *at < *next)) next = at;
-    }
-    if (!next || *next > until) break;
-    if (*next > clock.NowNs()) clock.AdvanceNs(*next - clock.NowNs());
-    for (auto& controller : impl_->controllers) {
-      if (controller) controller->CatchUp();
-    }
+  for (std::uint64_t next = impl_->NextEventNs(); next <= until; next = impl_->NextEventNs()) {
+    if (next > clock.NowNs()) clock.AdvanceNs(next - clock.NowNs());
+    impl_->CatchUpAll();
   }
   clock.AdvanceNs(until - clock.NowNs());
-  for (auto& controller : impl_->controllers) {
-    if (controller) controller->CatchUp();
-  }
+  impl_->CatchUpAll();
 }
 
 std::optional<std::int64_t> Board::RtcSeconds() const {

@@ -64,7 +64,12 @@ DwI2cParams AmdI2cParams() { return {150'000'000, 32, 32, false}; }
 
 DwI2cController::DwI2cController(const DwI2cParams& params, const Clock& clock, I2cBus& bus,
                                  BusTrace* trace)
-    : params_(params), clock_(clock), bus_(bus), trace_(trace) {
+    : params_(params),
+      clock_(clock),
+      bus_(bus),
+      trace_(trace),
+      tx_(params.txFifoDepth),
+      rx_(params.rxFifoDepth) {
   ResetRegisters();
 }
 

@@ -11,13 +11,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <optional>
 #include <vector>
 
 #include "sim/bus_trace.h"
 #include "sim/clock.h"
 #include "sim/dw_i2c_faults.h"
+#include "sim/fifo.h"
 #include "sim/i2c_bus.h"
 
 namespace sim {
@@ -188,12 +187,21 @@ class DwI2cController {
   // A write narrower than 32 bits reaches no register; it is only recorded.
   void NarrowWrite(std::uint32_t offset, std::uint32_t value);
 
-  // Brings the bus up to the clock's current time.
-  void CatchUp();
+  static constexpr std::uint64_t kNever = UINT64_MAX;
 
   // When the bus next changes on its own (a phase ends, the enable status
-  // follows IC_ENABLE); nullopt when it waits for the host.
-  std::optional<std::uint64_t> NextEventNs() const;
+  // follows IC_ENABLE); kNever when it waits for the host.
+  std::uint64_t NextEventNs() const {
+    std::uint64_t next = TimedPhase() ? phaseEnd_ : kNever;
+    if (statusPending_ && statusAt_ < next) next = statusAt_;
+    return next;
+  }
+
+  // Brings the bus up to the clock's current time. The board asks every
+  // controller on every access, and most have nothing due.
+  void CatchUp() {
+    if (NextEventNs() <= clock_.NowNs()) RunDueEvents();
+  }
 
   // End of the run: what is on the wire or queued runs to its end, then
   // the line of a transaction still open goes to the trace.
@@ -237,8 +245,16 @@ class DwI2cController {
   void ApplyStatus();
 
   // The wire (dw_i2c_master.cpp).
+  bool TimedPhase() const {
+    return phase_ == Phase::Address || phase_ == Phase::Data || phase_ == Phase::Stop;
+  }
+  void RunDueEvents();
   bool CanDrive() const;
-  bool MasterActive() const;
+  // Status and interrupt reads, the tool's polling, ask it most.
+  bool MasterActive() const {
+    return faults_.masterActivityStuck || phase_ != Phase::Idle ||
+           (enabledStatus_ && !tx_.empty() && !flushHeld_);
+  }
   void Kick(std::uint64_t now);
   void TryStart(std::uint64_t t);
   void Next(std::uint64_t t);
@@ -287,8 +303,8 @@ class DwI2cController {
   bool statusTarget_ = false;
   std::uint64_t statusAt_ = 0;
 
-  std::deque<std::uint16_t> tx_;
-  std::deque<std::uint8_t> rx_;
+  Fifo<std::uint16_t> tx_;
+  Fifo<std::uint8_t> rx_;
 
   Phase phase_ = Phase::Idle;
   std::uint64_t phaseEnd_ = 0;

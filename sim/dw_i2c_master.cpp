@@ -28,16 +28,10 @@ bool DwI2cController::CanDrive() const {
   return enabledStatus_ && (enable_ & 1) != 0 && (con_ & kConMaster) != 0 && !faults_.sclHeld;
 }
 
-bool DwI2cController::MasterActive() const {
-  return faults_.masterActivityStuck || phase_ != Phase::Idle ||
-         (enabledStatus_ && !tx_.empty() && !flushHeld_);
-}
-
-void DwI2cController::CatchUp() {
+void DwI2cController::RunDueEvents() {
   const std::uint64_t now = clock_.NowNs();
   for (;;) {
-    const bool timed = phase_ == Phase::Address || phase_ == Phase::Data || phase_ == Phase::Stop;
-    const bool phaseDue = timed && phaseEnd_ <= now;
+    const bool phaseDue = TimedPhase() && phaseEnd_ <= now;
     const bool statusDue = statusPending_ && statusAt_ <= now;
     if (!phaseDue && !statusDue) break;
     if (statusDue && (!phaseDue || statusAt_ <= phaseEnd_)) {
@@ -48,13 +42,6 @@ void DwI2cController::CatchUp() {
       EndPhase();
     }
   }
-}
-
-std::optional<std::uint64_t> DwI2cController::NextEventNs() const {
-  std::optional<std::uint64_t> next;
-  if (phase_ == Phase::Address || phase_ == Phase::Data || phase_ == Phase::Stop) next = phaseEnd_;
-  if (statusPending_ && (!next || statusAt_ < *next)) next = statusAt_;
-  return next;
 }
 
 void DwI2cController::Kick(std::uint64_t now) {
@@ -246,7 +233,7 @@ void DwI2cController::DropTransaction() {
 void DwI2cController::Finish() {
   CatchUp();
   for (;;) {
-    const bool timed = phase_ == Phase::Address || phase_ == Phase::Data || phase_ == Phase::Stop;
+    const bool timed = TimedPhase();
     if (statusPending_ && (!timed || statusAt_ <= phaseEnd_)) {
       const std::uint64_t at = statusAt_;
       ApplyStatus();
