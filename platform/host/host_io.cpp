@@ -1,5 +1,6 @@
 // Port and memory-mapped I/O, stalls and the wall clock of the host build:
-// all of them reach the simulated board of the session.
+// all of them reach the simulated board of the session. A whole update makes
+// millions of I/O calls, so they only format a trace line when one is kept.
 #include <chrono>
 #include <cinttypes>
 #include <ctime>
@@ -16,57 +17,57 @@ sim::Board* Board() { return CurrentHostSession().board; }
 }  // namespace
 
 void PlatformPortWrite32(uint16_t port, uint32_t value) {
-  HostTrace("out32 %04X %08" PRIX32, port, value);
+  if (HostTracing()) HostTrace("out32 %04X %08" PRIX32, port, value);
   if (sim::Board* board = Board()) board->PortWrite32(port, value);
 }
 
 uint16_t PlatformPortRead16(uint16_t port) {
   sim::Board* board = Board();
   const uint16_t value = board != nullptr ? board->PortRead16(port) : 0xFFFF;
-  HostTrace("in16 %04X %04X", port, value);
+  if (HostTracing()) HostTrace("in16 %04X %04X", port, value);
   return value;
 }
 
 uint32_t PlatformPortRead32(uint16_t port) {
   sim::Board* board = Board();
   const uint32_t value = board != nullptr ? board->PortRead32(port) : 0xFFFFFFFFu;
-  HostTrace("in32 %04X %08" PRIX32, port, value);
+  if (HostTracing()) HostTrace("in32 %04X %08" PRIX32, port, value);
   return value;
 }
 
 uint32_t PlatformMmioRead32(uint64_t address) {
   sim::Board* board = Board();
   const uint32_t value = board != nullptr ? board->MmioRead32(address) : 0xFFFFFFFFu;
-  HostTrace("mmio-r32 %016" PRIX64 " %08" PRIX32, address, value);
+  if (HostTracing()) HostTrace("mmio-r32 %016" PRIX64 " %08" PRIX32, address, value);
   return value;
 }
 
 void PlatformMmioWrite32(uint64_t address, uint32_t value) {
-  HostTrace("mmio-w32 %016" PRIX64 " %08" PRIX32, address, value);
+  if (HostTracing()) HostTrace("mmio-w32 %016" PRIX64 " %08" PRIX32, address, value);
   if (sim::Board* board = Board()) board->MmioWrite32(address, value);
 }
 
 uint16_t PlatformMmioRead16(uint64_t address) {
   sim::Board* board = Board();
   const uint16_t value = board != nullptr ? board->MmioRead16(address) : 0xFFFF;
-  HostTrace("mmio-r16 %016" PRIX64 " %04X", address, value);
+  if (HostTracing()) HostTrace("mmio-r16 %016" PRIX64 " %04X", address, value);
   return value;
 }
 
 uint8_t PlatformMmioRead8(uint64_t address) {
   sim::Board* board = Board();
   const uint8_t value = board != nullptr ? board->MmioRead8(address) : 0xFF;
-  HostTrace("mmio-r8 %016" PRIX64 " %02X", address, value);
+  if (HostTracing()) HostTrace("mmio-r8 %016" PRIX64 " %02X", address, value);
   return value;
 }
 
 void PlatformMmioWrite8(uint64_t address, uint8_t value) {
-  HostTrace("mmio-w8 %016" PRIX64 " %02X", address, value);
+  if (HostTracing()) HostTrace("mmio-w8 %016" PRIX64 " %02X", address, value);
   if (sim::Board* board = Board()) board->MmioWrite8(address, value);
 }
 
 void PlatformStall(uint32_t microseconds) {
-  HostTrace("stall %" PRIu32, microseconds);
+  if (HostTracing()) HostTrace("stall %" PRIu32, microseconds);
   HostSession& session = CurrentHostSession();
   // The board's hardware moves on its own clock either way; with --realtime
   // the stall also costs real time, as the firmware's busy wait does.

@@ -3,26 +3,20 @@
 #include <cstdarg>
 #include <cstdlib>
 
-namespace {
-
-HostSession* gSession = nullptr;
+HostSession* gHostSession = nullptr;
 
 // Programs and tests that never begin a session still get a console.
-HostSession& FallbackSession() {
+HostSession& HostFallbackSession() {
   static HostSession fallback;
   return fallback;
 }
 
-}  // namespace
-
-void HostSessionBegin(HostSession* session) { gSession = session; }
+void HostSessionBegin(HostSession* session) { gHostSession = session; }
 
 void HostSessionEnd() {
-  if (gSession != nullptr && gSession->ioTrace != nullptr) std::fflush(gSession->ioTrace);
-  gSession = nullptr;
+  if (gHostSession != nullptr && gHostSession->ioTrace != nullptr) std::fflush(gHostSession->ioTrace);
+  gHostSession = nullptr;
 }
-
-HostSession& CurrentHostSession() { return gSession != nullptr ? *gSession : FallbackSession(); }
 
 void HostTrace(const char* format, ...) {
   std::FILE* trace = CurrentHostSession().ioTrace;

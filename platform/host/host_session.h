@@ -46,7 +46,16 @@ struct HostSession {
 // session object must outlive that.
 void HostSessionBegin(HostSession* session);
 void HostSessionEnd();
-HostSession& CurrentHostSession();
+
+// Inline, as every port, memory and stall operation of the tool asks for
+// it, millions of times in a whole update.
+extern HostSession* gHostSession;  // nullptr outside a session
+HostSession& HostFallbackSession();
+inline HostSession& CurrentHostSession() {
+  return gHostSession != nullptr ? *gHostSession : HostFallbackSession();
+}
 
 // One line of the I/O trace (printf-style, no line end), when one is kept.
 void HostTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Whether one is kept: the busiest operations skip the formatting call.
+inline bool HostTracing() { return CurrentHostSession().ioTrace != nullptr; }
