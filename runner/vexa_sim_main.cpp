@@ -4,20 +4,22 @@
 //
 // Standard output carries exactly the characters the tool sends to the
 // console (UTF-8); the runner's own complaints go to standard error.
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "app/tool_main.h"
 #include "platform/host/host_session.h"
+#include "runner/option_values.h"
 #include "sim/board.h"
 #include "sim/board_options.h"
 
 namespace {
+
+using runner::BadValue;
+using runner::ParseUnsigned;
 
 constexpr int kRunnerUsageError = 2;
 
@@ -52,17 +54,6 @@ const char kRunnerHelp[] =
     "\n"
     "Board options:\n";
 
-bool ParseUnsigned(const std::string& text, int base, unsigned long long max,
-                   unsigned long long& value) {
-  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return false;
-  errno = 0;
-  char* end = nullptr;
-  const unsigned long long parsed = std::strtoull(text.c_str(), &end, base);
-  if (errno != 0 || *end != '\0' || parsed > max) return false;
-  value = parsed;
-  return true;
-}
-
 // "80x25,100x31"; the empty text is a console with no text mode at all.
 bool ParseModes(const std::string& text, std::vector<HostTextMode>& modes) {
   modes.clear();
@@ -83,10 +74,6 @@ bool ParseModes(const std::string& text, std::vector<HostTextMode>& modes) {
     if (comma == std::string::npos) return true;
     start = comma + 1;
   }
-}
-
-std::string BadValue(const std::string& option, const char* expected, const std::string& got) {
-  return option + ": expected " + expected + " but got \"" + got + "\"";
 }
 
 // Returns an empty string on success, else what is wrong.

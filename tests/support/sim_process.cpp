@@ -29,10 +29,10 @@ void ClosePipe(int (&fds)[2]) {
 
 }  // namespace
 
-SimResult RunSimRaw(const std::vector<std::string>& args, const std::filesystem::path& workDir,
-                    int timeoutSeconds) {
+SimResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::filesystem::path& workDir, int timeoutSeconds) {
   std::vector<std::string> storage;
-  storage.push_back(VEXA_SIM_PATH);
+  storage.push_back(program);
   storage.insert(storage.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& s : storage) argv.push_back(s.data());
@@ -94,6 +94,11 @@ SimResult RunSimRaw(const std::vector<std::string>& args, const std::filesystem:
   }
   if (!result.timedOut && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   return result;
+}
+
+SimResult RunSimRaw(const std::vector<std::string>& args, const std::filesystem::path& workDir,
+                    int timeoutSeconds) {
+  return RunProgram(VEXA_SIM_PATH, args, workDir, timeoutSeconds);
 }
 
 SimResult RunSim(const std::vector<std::string>& boardOptions,

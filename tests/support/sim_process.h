@@ -17,9 +17,13 @@ struct SimResult {
   bool timedOut = false;  // killed after the time limit
 };
 
-// vexa-sim with exactly `args` after the program name, run in `workDir`
-// (the current directory when empty). The process is killed when it runs
-// longer than `timeoutSeconds`.
+// `program` with exactly `args` after its name, run in `workDir` (the
+// current directory when empty). The process is killed when it runs longer
+// than `timeoutSeconds`.
+SimResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::filesystem::path& workDir = {}, int timeoutSeconds = 60);
+
+// RunProgram of vexa-sim.
 SimResult RunSimRaw(const std::vector<std::string>& args, const std::filesystem::path& workDir = {},
                     int timeoutSeconds = 60);
 
