@@ -380,6 +380,73 @@ def run_machine(machine, cases, args, tools):
     return failed
 
 
+# ---- The factory-line example startup.nsh ------------------------------------
+
+# It runs on the plain machine (no I2C controller), in a boot of its own: the
+# harness's startup.nsh calls it twice as factory.nsh, so that the log on the
+# stick must hold both runs.
+FACTORY_MACHINE = "factory"
+MACHINES[FACTORY_MACHINE] = MACHINES["plain"]
+FACTORY_RUNS = ("factory_line_1", "factory_line_2")
+FACTORY_LOG = "VEXALOG.TXT"
+FACTORY_STATUS = 7
+
+
+def factory_line_script():
+    lines = ["@echo -off", "fs0:", "cd \\"]
+    for name in FACTORY_RUNS:
+        lines += [f"echo VXBEGIN {name}", "factory.nsh", "echo VXEND %lasterror%"]
+    lines.append("reset -s")
+    return CRLF.join(lines + [""]).encode("ascii")
+
+
+def check_factory_log(log):
+    """Each run's block of the ASCII log ends with the tool's refusal and its status."""
+    refusal = next(case.expect for case in CASES if case.name == "absent_controller")
+    ending = refusal + f"VEXA exit status 0x{FACTORY_STATUS:X}\r\n"
+    blocks = log.split("=====\r\n")
+    if blocks[0] != "" or len(blocks) != len(FACTORY_RUNS) + 1:
+        return [f"expected {len(FACTORY_RUNS)} appended blocks in {FACTORY_LOG}, got: {log!r}"]
+    return [f"block {number} of {FACTORY_LOG} does not end with the refusal and its status: {block!r}"
+            for number, block in enumerate(blocks[1:], 1) if not block.endswith(ending)]
+
+
+def run_factory_line(args, tools):
+    disk = os.path.join(args.work, f"disk-{FACTORY_MACHINE}.img")
+    make_disk(disk, args.efi, factory_line_script(), tools)
+    environment = dict(os.environ, MTOOLS_SKIP_CHECK="1")
+    subprocess.run([tools["mcopy"], "-i", disk, args.factory_script, "::factory.nsh"], check=True,
+                   env=environment)
+    raw, failure, log_path = boot(FACTORY_MACHINE, disk, args.work, args.ovmf_code, args.ovmf_vars,
+                                  tools["qemu"], args.timeout)
+    print(f"[{FACTORY_MACHINE}] serial log {log_path}")
+    segments = {m.group(1).decode(): (m.group(2), int(m.group(3), 16)) for m in SEGMENT.finditer(raw)}
+    problems = [failure] if failure else []
+    for name in FACTORY_RUNS:
+        if name not in segments:
+            problems.append(f"{name}: no output between its markers")
+            continue
+        screen, status = strip_escapes(segments[name][0]), segments[name][1]
+        verdicts = [line for line in screen.split("\r\n") if line.startswith(("PASS", "FAIL"))]
+        if status != FACTORY_STATUS or len(verdicts) != 1 or not verdicts[0].startswith("FAIL") \
+                or f"0x{FACTORY_STATUS:X}" not in verdicts[0]:
+            problems.append(f"{name}: status 0x{status:X}, expected a FAIL line with 0x{FACTORY_STATUS:X} "
+                            f"on the screen: {screen!r}")
+    copy = os.path.join(args.work, FACTORY_LOG)
+    read = subprocess.run([tools["mcopy"], "-n", "-o", "-i", disk, "::" + FACTORY_LOG, copy],
+                          env=environment, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if read.returncode != 0:
+        problems.append(f"no {FACTORY_LOG} on the stick")
+    else:
+        with open(copy, "rb") as log:
+            problems += check_factory_log(log.read().decode("latin-1"))
+    for problem in problems:
+        print(f"FAIL {FACTORY_MACHINE}: {problem}")
+    if not problems:
+        print(f"PASS {FACTORY_MACHINE}: the example startup.nsh logs the refusal and shows FAIL")
+    return len(problems)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--efi", required=True, help="VEXA.efi to test")
@@ -389,6 +456,7 @@ def main():
     parser.add_argument("--ovmf-code")
     parser.add_argument("--ovmf-vars")
     parser.add_argument("--timeout", type=float, default=150, help="seconds per boot")
+    parser.add_argument("--factory-script", help="the factory-line example startup.nsh to run as well")
     args = parser.parse_args()
 
     tools = {name: find_tool(name) for name in ("mkfs.vfat", "mcopy", "mmd")}
@@ -412,6 +480,8 @@ def main():
         cases = [case for case in CASES if case.machine == machine]
         if cases:
             failed += run_machine(machine, cases, args, tools)
+    if args.factory_script and (not args.machine or FACTORY_MACHINE in args.machine):
+        failed += run_factory_line(args, tools)
     print("all UEFI Shell cases passed" if failed == 0 else f"{failed} UEFI Shell failure(s)")
     return 0 if failed == 0 else 1
 

@@ -1,0 +1,32 @@
+@echo -off
+#
+# VEXA on a factory line: updates the PD firmware of the board from fw.bin,
+# appends all that VEXA prints to VEXALOG.TXT on this stick (ASCII), and
+# ends with PASS or FAIL. Put the chip ID of the boards being built after
+# /id below.
+#
+
+# The stick: the file system that holds VEXA.efi.
+for %i in 0 1 2 3 4 5 6 7 8 9
+  if exist fs%i:\VEXA.efi then
+    set -v vexastick fs%i:
+  endif
+endfor
+%vexastick%
+cd \
+
+echo ===== >>a VEXALOG.TXT
+date >>a VEXALOG.TXT
+time >>a VEXALOG.TXT
+echo Updating the PD firmware. Keep the board powered until PASS or FAIL shows.
+VEXA.efi fw.bin /id 5230 >>a VEXALOG.TXT
+set -v vexastatus %lasterror%
+echo VEXA exit status %vexastatus% >>a VEXALOG.TXT
+
+if %vexastatus% eq 0 then
+  echo PASS: the PD firmware is updated.
+else
+  echo FAIL: the PD firmware is NOT updated (VEXA exit status %vexastatus%).
+  echo Flash the board again; VEXALOG.TXT on the stick says what went wrong.
+endif
+exit /b %vexastatus%
