@@ -43,6 +43,38 @@ TEST(BoardWait, DeliversTheStopAtItsTimeOnTheWire) {
   EXPECT_EQ(rig.Now() - queued, 300'000'000u);
 }
 
+// The board steps only the controllers the host has reached; one the host
+// has turned away from must still run on, whether the host polls another
+// controller or waits.
+TEST(BoardWait, AControllerTheHostTurnedFromRunsOn) {
+  sim::BoardConfig config;
+  config.pd.reset();
+  const std::uint64_t otherStatus = simtest::ChannelBase(config, 0) + sim::dw::kStatus;
+  const struct {
+    const char* name;
+    void (*turnAway)(sim::Board&, std::uint64_t);
+  } cases[] = {
+      {"polls another", [](sim::Board& board, std::uint64_t other) {
+         for (int i = 0; i < 1000; ++i) (void)board.MmioRead32(other);  // 200 us of accesses
+       }},
+      {"waits", [](sim::Board& board, std::uint64_t other) {
+         (void)board.MmioRead32(other);
+         board.Wait(200'000);
+       }},
+  };
+  for (const auto& c : cases) {
+    Rig rig(config, 1);
+    StopClock device(rig.board.clock());
+    rig.board.AttachDevice(1, 0x40, &device);
+    ASSERT_TRUE(rig.BringUp(0x40)) << c.name;
+    rig.Write(sim::dw::kDataCmd, 0x2AA);
+    const std::uint64_t queued = rig.Now();
+    c.turnAway(rig.board, otherStatus);
+    ASSERT_NE(device.stopNs, 0u) << c.name;
+    EXPECT_LT(device.stopNs - queued, 100'000u) << c.name;
+  }
+}
+
 TEST(BoardWait, PlainClockAdvanceLeavesTheBusWhereItWas) {
   sim::BoardConfig config;
   config.pd.reset();
