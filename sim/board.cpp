@@ -72,10 +72,10 @@ class BoardImpl {
     return nullptr;
   }
 
-  // A controller only starts to do something when its registers are
-  // written, so one the tool never reached has no events: the board steps
-  // only the reached ones (still in channel order), for it does so on every
-  // access.
+  // A controller only moves after the host has written its registers, so
+  // one the host never reached has no events. The board steps controllers
+  // on every access and in every wait: only the reached ones, in channel
+  // order.
   void Reach(unsigned channel) {
     if (reachedChannel[channel]) return;
     reachedChannel[channel] = true;
