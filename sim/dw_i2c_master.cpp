@@ -10,6 +10,8 @@
 //
 // Durations in SCL periods: START or repeated START plus the address 10,
 // a data byte 9 plus whatever the device stretches, STOP and bus free 1.
+#include <algorithm>
+
 #include "sim/dw_i2c_controller.h"
 
 namespace sim {
@@ -28,9 +30,11 @@ bool DwI2cController::CanDrive() const {
   return enabledStatus_ && (enable_ & 1) != 0 && (con_ & kConMaster) != 0 && !faults_.sclHeld;
 }
 
+// Queued commands keep the master busy from the enable on, before the
+// enable status follows.
 bool DwI2cController::MasterActive() const {
   return faults_.masterActivityStuck || phase_ != Phase::Idle ||
-         (enabledStatus_ && !tx_.empty() && !flushHeld_);
+         ((enable_ & 1) != 0 && !tx_.empty() && !flushHeld_);
 }
 
 void DwI2cController::CatchUp() {
@@ -117,10 +121,9 @@ void DwI2cController::Next(std::uint64_t t) {
 
 void DwI2cController::BeginAddress(std::uint64_t t, bool restart) {
   const std::uint16_t command = tx_.front();
-  if (restart) {
-    CloseTraceLine();
-    sticky_ |= kIntrRestartDet;
-  }
+  // RESTART_DET is a slave's interrupt: a master's own repeated START
+  // raises only START_DET.
+  if (restart) CloseTraceLine();
   txnOpen_ = true;
   txnRead_ = (command & kCmdRead) != 0;
   std::uint8_t addressByte;
@@ -138,6 +141,9 @@ void DwI2cController::BeginAddress(std::uint64_t t, bool restart) {
   }
   if (trace_ != nullptr) line_.Begin(txnRead_, static_cast<std::uint8_t>(addressByte & 0xFE));
   sticky_ |= kIntrStartDet | kIntrActivity;
+  const bool first = record_.transactions == 0;
+  record_.shortestSclHighPs = first ? highPs_ : std::min(record_.shortestSclHighPs, highPs_);
+  record_.shortestSclLowPs = first ? lowPs_ : std::min(record_.shortestSclLowPs, lowPs_);
   ++record_.transactions;
   phase_ = Phase::Address;
   phaseEnd_ = t + BitsNs(kAddressBits);
