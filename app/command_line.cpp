@@ -102,7 +102,7 @@ void ResetRunRecords() {
   gChipInfo = ChipInfo{};
   gChipInfo.SlaveAddr = kDefaultSlaveAddr;
   gChipInfo.TCPI_Mode_addr = kDefaultTcpiModeAddr;
-  gI2cHost = I2cHost{0, PlatformKind::Unknown};
+  gI2cHost = I2cHost{};
   MemFill(ProgramBuffer, 0, sizeof ProgramBuffer);
   MemFill(ReadBackBuffer, 0, sizeof ReadBackBuffer);
 }

@@ -1,5 +1,6 @@
 #include "i2c/controller.h"
 
+#include "i2c/amd_fch.h"
 #include "platform/console_text.h"
 
 namespace {
@@ -10,25 +11,19 @@ constexpr uint32_t kTargetMask = 0x3FF;      // IC_TAR bits 9..0
 constexpr uint32_t kTarKeepOnInit = 0xFFFFE000;
 constexpr uint32_t kConMasterFast7Bit = 0x65;  // master, fast mode, restart, slave off
 
-// AMD FCH IOMUX entries of the I2C pins; function 1 routes them to the controller.
-constexpr uint64_t kAmdPinFunctionBytes[2] = {0xFED80D71, 0xFED80D72};
+// What IC_COMP_TYPE of a DesignWare I2C controller reads: "DW" and the
+// component number of DW_apb_i2c.
+constexpr uint32_t kDesignWareI2cType = 0x44570140;
 
-struct TimingRow {
-  DwI2cRegister reg;
-  uint32_t intel;
-  uint32_t amd;
-};
-
-// Fast mode for the controller input clock of each platform, in write order.
-constexpr TimingRow kTiming[] = {
-    {IC_FS_SCL_HCNT, 0x3F, 0x87},
-    {IC_FS_SCL_LCNT, 0xB3, 0xF0},
-    {IC_TX_TL, 0x3F, 0x3F},
-    {IC_SDA_HOLD, 0x00200010, 0x48},
-    {IC_FS_SPKLEN, 0x6, 0x6},
-    {IC_RX_TL, 0x3F, 0x1},
-    {IC_INTR_MASK, 0x2FFF, 0x244},
-};
+// Fixed register values of fast mode on each platform; the SCL counts come
+// with gI2cHost for its input clock.
+constexpr uint32_t kIntelSdaHold = 0x00200010;
+constexpr uint32_t kAmdSdaHold = 0x48;
+constexpr uint32_t kIntelRxThreshold = 0x3F;
+constexpr uint32_t kAmdRxThreshold = 0x1;
+constexpr uint32_t kIntelInterruptMask = 0x2FFF;
+constexpr uint32_t kAmdInterruptMask = 0x244;
+constexpr uint32_t kTxThreshold = 0x3F;
 
 // Polls IC_ENABLE_STATUS until its enable bit reads `enabled`.
 bool WaitEnableStatus(bool enabled) {
@@ -46,15 +41,22 @@ bool WaitMasterIdle() {
   return false;
 }
 
-void RouteAmdPinsToController() {
-  for (const uint64_t address : kAmdPinFunctionBytes) {
-    const uint8_t value = PlatformMmioRead8(address);
-    PlatformMmioWrite8(address, static_cast<uint8_t>((value & ~0x02u) | 0x01u));
-  }
+// Bits 1:0 of the LPSS reset register are one field: 11 takes the block
+// out of reset; 01 and 10 are reserved.
+void ReleaseIntelReset() {
+  I2cWrite32(LPSS_RESETS, I2cRead32(LPSS_RESETS) | 0x03u);
 }
 
-void ReleaseIntelReset() {
-  I2cWrite32(LPSS_RESETS, I2cRead32(LPSS_RESETS) | 0x01u);
+// Whatever answers at the base must be a DesignWare I2C controller before
+// anything is written to it: all ones is nothing at all, other values are
+// other blocks.
+bool IsDesignWareI2c() {
+  const uint32_t type = I2cRead32(IC_COMP_TYPE);
+  if (type == kDesignWareI2cType) return true;
+  ConsolePrint(u"I2C%d Controller at 0x%X%08X Is Not a DesignWare I2C (IC_COMP_TYPE = %08X)!!\n",
+               static_cast<int>(gI2cHost.channel), static_cast<unsigned>(gI2cHost.base >> 32),
+               static_cast<unsigned>(gI2cHost.base), static_cast<unsigned>(type));
+  return false;
 }
 
 }  // namespace
@@ -81,16 +83,26 @@ uint8_t I2cConfigureTiming() {
   if (I2cDisable() != 0) return 1;
   const PlatformKind kind = gI2cHost.kind;
   if (kind == PlatformKind::Intel || kind == PlatformKind::Amd) {
-    for (const TimingRow& row : kTiming) {
-      I2cWrite32(row.reg, kind == PlatformKind::Intel ? row.intel : row.amd);
-    }
+    const bool intel = kind == PlatformKind::Intel;
+    const FastModeCounts& counts = gI2cHost.counts;
+    I2cWrite32(IC_FS_SCL_HCNT, counts.hcnt);
+    I2cWrite32(IC_FS_SCL_LCNT, counts.lcnt);
+    I2cWrite32(IC_TX_TL, kTxThreshold);
+    I2cWrite32(IC_SDA_HOLD, intel ? kIntelSdaHold : kAmdSdaHold);
+    I2cWrite32(IC_FS_SPKLEN, counts.spklen);
+    I2cWrite32(IC_RX_TL, intel ? kIntelRxThreshold : kAmdRxThreshold);
+    I2cWrite32(IC_INTR_MASK, intel ? kIntelInterruptMask : kAmdInterruptMask);
   }
   return I2cEnable();
 }
 
 uint8_t I2cInit() {
-  if (gI2cHost.kind == PlatformKind::Amd) RouteAmdPinsToController();
-  if (gI2cHost.kind == PlatformKind::Intel) ReleaseIntelReset();
+  const PlatformKind kind = gI2cHost.kind;
+  // Intel's block answers only once out of reset; on AMD the pins are
+  // left alone unless a controller is there to take them.
+  if (kind == PlatformKind::Intel) ReleaseIntelReset();
+  if ((kind == PlatformKind::Intel || kind == PlatformKind::Amd) && !IsDesignWareI2c()) return 1;
+  if (kind == PlatformKind::Amd) AmdRouteI2cPins(gI2cHost.channel);
 
   if (I2cDisable() != 0) return 1;
   I2cWrite32(IC_TAR, I2cRead32(IC_TAR) & kTarKeepOnInit);

@@ -28,6 +28,7 @@ enum DwI2cRegister : uint32_t {
   IC_SDA_HOLD = 0x7C,
   IC_ENABLE_STATUS = 0x9C,
   IC_FS_SPKLEN = 0xA0,
+  IC_COMP_TYPE = 0xFC,
   LPSS_RESETS = 0x204,  // Intel only
 };
 

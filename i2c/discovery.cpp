@@ -1,21 +1,21 @@
 #include "i2c/discovery.h"
 
+#include "i2c/amd_fch.h"
+#include "i2c/intel_lpss.h"
+#include "i2c/pci_config.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
 
 namespace {
 
-constexpr uint16_t kConfigAddressPort = 0xCF8;
-constexpr uint16_t kConfigDataPort = 0xCFC;
-
 constexpr uint16_t kVendorIntel = 0x8086;
 constexpr uint16_t kVendorAmd = 0x1022;
 constexpr uint16_t kVendorAbsent = 0xFFFF;
 
-constexpr uint32_t kHostBridgeVendor = 0x80000000;  // 0:0.0 register 0x00
-constexpr uint32_t kIntelLpcBridge = 0x8000F800;    // 0:31.0 register 0x00
-constexpr uint32_t kIntelI2cDevice = 0x8000A800;    // 0:21.0 register 0x00
-constexpr uint32_t kAmdRootComplex = 0x80400000;    // 0x40:0.0 register 0x00
+constexpr uint32_t kHostBridgeVendor = PciConfigAddress(0, 0, 0, 0x00);
+constexpr uint32_t kIntelLpcBridge = PciConfigAddress(0, 31, 0, 0x00);
+constexpr uint32_t kIntelI2cDevice = PciConfigAddress(0, 21, 0, 0x00);
+constexpr uint32_t kAmdRootComplex = PciConfigAddress(0x40, 0, 0, 0x00);
 constexpr uint32_t kBar0Low = 0x10;
 constexpr uint32_t kBar0High = 0x14;
 
@@ -30,20 +30,25 @@ constexpr uint32_t kBarType64 = 0x4;
 
 constexpr uint8_t kAmdChannelCount = sizeof(AmdI2cBaseTable) / sizeof(AmdI2cBaseTable[0]);
 
-uint16_t ConfigRead16(uint32_t address) {
-  PlatformPortWrite32(kConfigAddressPort, address);
-  return PlatformPortRead16(kConfigDataPort);
-}
-
-uint32_t ConfigRead32(uint32_t address) {
-  PlatformPortWrite32(kConfigAddressPort, address);
-  return PlatformPortRead32(kConfigDataPort);
+// The counts for the function's input clock; `debug` shows which clock and
+// the bus rate it gives.
+void TakeLpssClock(uint16_t deviceId, uint8_t channel, bool debug) {
+  const uint32_t listedKhz = LpssI2cClockKhz(deviceId);
+  const uint32_t clockKhz = listedKhz != 0 ? listedKhz : kLpssDefaultClockKhz;
+  gI2cHost.counts = LpssFastModeCounts(clockKhz);
+  if (debug) {
+    const uint32_t rate = SclRateHectohertz(gI2cHost.counts, clockKhz);
+    StdPrintf("I2C%01D Device ID = %04X, Input Clock = %d MHz%s, Bus Rate = %d.%d kHz\n",
+              static_cast<int>(channel), static_cast<unsigned>(deviceId),
+              static_cast<int>(clockKhz / 1000), listedKhz != 0 ? "" : " (Assumed)",
+              static_cast<int>(rate / 10), static_cast<int>(rate % 10));
+  }
 }
 
 uint8_t LocateIntel(uint8_t channel, bool debug) {
   gI2cHost.kind = PlatformKind::Intel;
   ConsolePrint(u"INTEL\n\n");
-  (void)ConfigRead32(kIntelLpcBridge);
+  (void)PciConfigRead32(kIntelLpcBridge);
 
   // Channels beyond 7 wrap onto the eight functions of device 21.
   const uint32_t function = channel & 7u;
@@ -51,15 +56,15 @@ uint8_t LocateIntel(uint8_t channel, bool debug) {
 
   // An absent function reads all ones, which would pass for a BAR; look
   // before reading it so that nothing of it is ever used.
-  const uint16_t vendor = ConfigRead16(device);
-  if (vendor == kVendorAbsent) {
+  const uint32_t identity = PciConfigRead32(device);
+  if ((identity & 0xFFFF) == kVendorAbsent) {
     ConsolePrint(u"I2C%d Controller Not Found (PCI Bus 0, Device 21, Function %d)!!\n",
                  static_cast<int>(channel), static_cast<int>(function));
     return 1;
   }
 
-  uint32_t high = ConfigRead32(device | kBar0High);
-  const uint32_t rawLow = ConfigRead32(device | kBar0Low);
+  uint32_t high = PciConfigRead32(device | kBar0High);
+  const uint32_t rawLow = PciConfigRead32(device | kBar0Low);
   // Only a 64-bit memory BAR owns the register after it; behind a 32-bit
   // BAR that register is the next BAR, not an upper address half.
   if ((rawLow & kBarTypeMask) != kBarType64) high = 0;
@@ -75,34 +80,39 @@ uint8_t LocateIntel(uint8_t channel, bool debug) {
     return 1;
   }
   gI2cHost.base = base;
+  PciMakeFunctionDecode(device, channel, debug);
+  TakeLpssClock(static_cast<uint16_t>(identity >> 16), channel, debug);
   return 0;
 }
 
 uint8_t LocateAmd(uint8_t channel, bool debug) {
   gI2cHost.kind = PlatformKind::Amd;
   ConsolePrint(u"AMD\n\n");
-  (void)ConfigRead32(kAmdRootComplex);
+  (void)PciConfigRead32(kAmdRootComplex);
 
   if (channel >= kAmdChannelCount) {
     ConsolePrint(u"I2C%d Controller Not Available (AMD Channels 0 to %d)!!\n",
                  static_cast<int>(channel), static_cast<int>(kAmdChannelCount - 1));
     return 1;
   }
-  gI2cHost.base = AmdI2cBaseTable[channel];
+  const uint64_t base = AmdI2cBaseTable[channel];
   if (debug) {
     StdPrintf("I2C%01D MMIO Address = 0x%08X\n", static_cast<int>(channel),
-              static_cast<unsigned>(gI2cHost.base));
+              static_cast<unsigned>(base));
   }
+  if (AmdPowerOnController(channel, debug) != 0) return 1;
+  gI2cHost.base = base;
+  gI2cHost.counts = kAmdFastModeCounts;
   return 0;
 }
 
 }  // namespace
 
 uint8_t LocateI2cController(uint8_t channel, bool debug) {
-  gI2cHost.base = 0;
-  gI2cHost.kind = PlatformKind::Unknown;
+  gI2cHost = I2cHost{};
+  gI2cHost.channel = channel;
 
-  const uint16_t vendor = ConfigRead16(kHostBridgeVendor);
+  const uint16_t vendor = PciConfigRead16(kHostBridgeVendor);
   if (vendor == kVendorIntel) return LocateIntel(channel, debug);
   if (vendor == kVendorAmd) return LocateAmd(channel, debug);
 

@@ -1,3 +1,3 @@
 #include "i2c/i2c_host.h"
 
-I2cHost gI2cHost = {0, PlatformKind::Unknown};
+I2cHost gI2cHost = {};

@@ -10,9 +10,19 @@ enum class PlatformKind : uint8_t {
   Unknown = 255,
 };
 
+// Fast-mode SCL counts for the controller's input clock: SCL stays high
+// for hcnt + spklen + 7 and low for lcnt + 1 input clock periods.
+struct FastModeCounts {
+  uint32_t hcnt;
+  uint32_t lcnt;
+  uint32_t spklen;
+};
+
 struct I2cHost {
-  uint64_t base;      // physical address of the DesignWare register block
-  PlatformKind kind;
+  uint64_t base = 0;  // physical address of the DesignWare register block
+  PlatformKind kind = PlatformKind::Unknown;
+  uint8_t channel = 0;       // /i2c as given; on AMD it selects the pins to route
+  FastModeCounts counts{};  // found by discovery for the platform's input clock
 };
 
 // Set once by discovery, read by every register access.

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "sim/amd_aoac.h"
 #include "sim/amd_pins.h"
 #include "sim/bus_trace.h"
 #include "sim/dw_i2c_controller.h"
@@ -22,13 +23,47 @@ constexpr std::uint64_t kControllerWindow = 0x1000;
 constexpr std::array<std::uint64_t, 6> kAmdI2cBases = {0xFEDC2000, 0xFEDC3000, 0xFEDC4000,
                                                        0xFEDC5000, 0xFEDC6000, 0xFEDCB000};
 
+// The power-management capability of the LPSS I2C functions, where their
+// PMCSR lies, and the time a function needs after D3hot -> D0.
+constexpr unsigned kPmCapability = 0x80;
+constexpr unsigned kPmcsr = kPmCapability + 4;
+constexpr std::uint64_t kD3hotRecoveryNs = 10'000'000;
+
 struct MmioRegion {
   std::uint64_t base;
   std::uint64_t size;
-  DwI2cController* controller;  // or else
-  AmdIomux* iomux;
-  unsigned channel;  // the controller's
+  DwI2cController* controller = nullptr;  // else one of the byte blocks
+  AmdIomux* iomux = nullptr;
+  AmdAoac* aoac = nullptr;
+  int pciFunction = -1;  // Intel: the function at 0:21 whose BAR this is
+  int amdChannel = -1;   // AMD: the controller's channel, powered through AOAC
+  unsigned channel = 0;  // the controller's, when there is one
 };
+
+// An LPSS I2C function as its configuration header shows it: command
+// register, capability list with power management (No_Soft_Reset: leaving
+// D3hot keeps the configuration) and a vendor-specific capability after it.
+void PutLpssFunction(PciConfigSpace& pci, unsigned function, std::uint16_t deviceId,
+                     std::uint64_t bar, const BoardConfig& config) {
+  PciConfigSpace::Header& header = pci.AddFunction(0, 21, function);
+  PutConfigIdentity(header, 0x8086, deviceId, 0x0C8000, 0x01, function == 0 ? 0x80 : 0x00);
+  if (config.decodeOff) PutConfig16(header, 0x04, 0x0004);  // bus master only
+  PutConfig16(header, 0x06, 0x0010);                          // capability list
+  PutConfig32(header, 0x10, static_cast<std::uint32_t>(bar));
+  PutConfig32(header, 0x14, static_cast<std::uint32_t>(bar >> 32));
+  header[0x34] = kPmCapability;
+  header[0x3D] = 1;  // INTA#
+  PutConfig32(header, kPmCapability, 0x0003'9001);  // version 3, next at 0x90
+  // No_Soft_Reset; in D3hot a wake event is pending (PME_Status).
+  PutConfig16(header, kPmcsr, config.d3hot ? 0x800B : 0x0008);
+  PutConfig32(header, 0x90, 0x0014'0009);  // vendor-specific, 0x14 bytes, last
+  PciConfigSpace::Header& writable = pci.Writable(0, 21, function);
+  PutConfig16(writable, 0x04, 0x0407);  // I/O, memory, bus master, INTx disable
+  PutConfig16(writable, kPmcsr, 0x1F03);  // power state, PME_En, Data_Select
+  PciConfigSpace::Header& clear = pci.WriteOneToClear(0, 21, function);
+  PutConfig16(clear, 0x06, 0xF900);  // the status register's error bits
+  PutConfig16(clear, kPmcsr, 0x8000);  // PME_Status
+}
 
 }  // namespace
 
@@ -60,16 +95,65 @@ class BoardImpl {
     return next;
   }
 
+  // The region that answers at `address`; nullptr when nothing does.
   const MmioRegion* Find(std::uint64_t address) {
-    if (lastRegion != nullptr && address - lastRegion->base < lastRegion->size) return lastRegion;
-    for (const MmioRegion& region : regions) {
-      if (address - region.base < region.size) {
-        lastRegion = &region;
-        if (region.controller != nullptr) Reach(region.channel);
-        return lastRegion;
+    const MmioRegion* region = lastRegion;
+    if (region == nullptr || address - region->base >= region->size) {
+      region = nullptr;
+      for (const MmioRegion& candidate : regions) {
+        if (address - candidate.base < candidate.size) {
+          region = &candidate;
+          break;
+        }
       }
+      if (region == nullptr) return nullptr;
+      lastRegion = region;
     }
-    return nullptr;
+    if (!Answers(*region)) return nullptr;
+    if (region->controller != nullptr) Reach(region->channel);
+    return region;
+  }
+
+  // A function without memory decoding, not in D0, or in the 10 ms after
+  // it left D3hot, and an unpowered AMD controller, claim no access.
+  bool Answers(const MmioRegion& region) {
+    if (region.pciFunction >= 0) {
+      const PciConfigSpace::Header& header = *pci.Function(0, 21, region.pciFunction);
+      return (header[0x04] & 0x02) != 0 && (header[kPmcsr] & 0x03) == 0 &&
+             clock.NowNs() >= d0ReadyNs[region.pciFunction];
+    }
+    if (region.amdChannel < 0) return true;
+    const bool powered = aoac->Powered(AmdAoac::kFirstI2cDevice + region.amdChannel);
+    bool& seen = poweredSeen[region.amdChannel];
+    if (powered && !seen) region.controller->PowerOnReset();
+    seen = powered;
+    return powered;
+  }
+
+  std::uint8_t ByteRead(const MmioRegion& region, std::uint32_t offset) const {
+    return region.iomux != nullptr ? region.iomux->Read8(offset) : region.aoac->Read8(offset);
+  }
+
+  void ByteWrite(const MmioRegion& region, std::uint32_t offset, std::uint8_t value) {
+    if (region.iomux != nullptr) {
+      region.iomux->Write8(offset, value);
+    } else {
+      region.aoac->Write8(offset, value);
+    }
+  }
+
+  // A write through 0xCFC; a function of device 21 that leaves D3hot
+  // answers again only after its recovery time.
+  void ConfigWrite(std::uint32_t value) {
+    const std::uint32_t address = pci.address();
+    const unsigned function = (address >> 8) & 7;
+    const bool lpss = (address & 0x80FFF800u) == PciConfigSpace::Address(0, 21, 0, 0);
+    const PciConfigSpace::Header* header = lpss ? pci.Function(0, 21, function) : nullptr;
+    const unsigned before = header != nullptr ? (*header)[kPmcsr] & 0x03 : 0;
+    pci.WriteData32(value);
+    if (header != nullptr && before != 0 && ((*header)[kPmcsr] & 0x03) == 0) {
+      d0ReadyNs[function] = clock.NowNs() + kD3hotRecoveryNs;
+    }
   }
 
   // A controller only moves after the host has written its registers, so
@@ -101,6 +185,9 @@ class BoardImpl {
   PciConfigSpace pci;
   std::unique_ptr<BusTrace> trace;
   std::unique_ptr<AmdIomux> iomux;
+  std::unique_ptr<AmdAoac> aoac;
+  std::array<std::uint64_t, kChannels> d0ReadyNs{};
+  std::array<bool, kChannels> poweredSeen{};
   std::array<I2cBus, kChannels> buses;
   std::array<std::unique_ptr<DwI2cController>, kChannels> controllers;
   std::array<bool, kChannels> reachedChannel{};
@@ -150,21 +237,26 @@ DwI2cController& BoardImpl::AddController(unsigned channel, const DwI2cParams& p
 }
 
 void BoardImpl::BuildIntel() {
+  const LpssGeneration* generation = FindLpssGeneration(config.lpss);
+  if (generation == nullptr) {
+    throw std::runtime_error("--lpss " + config.lpss + ": no such generation (see --help)");
+  }
   PutConfigIdentity(pci.AddFunction(0, 0, 0), 0x8086, 0x4641, 0x060000, 0x02, 0x00);
   PutConfigIdentity(pci.AddFunction(0, 31, 0), 0x8086, 0x5182, 0x060100, 0x01, 0x80);
-  for (unsigned function = 0; function < kChannels; ++function) {
+  for (unsigned function = 0; function < generation->functions; ++function) {
     const std::optional<std::uint64_t>& bar = config.intelBar0[function];
     if (!bar.has_value()) continue;
-    PciConfigSpace::Header& header = pci.AddFunction(0, 21, function);
-    PutConfigIdentity(header, 0x8086, static_cast<std::uint16_t>(0x51E8 + function), 0x0C8000,
-                      0x01, function == 0 ? 0x80 : 0x00);
-    PutConfig32(header, 0x10, static_cast<std::uint32_t>(*bar));
-    PutConfig32(header, 0x14, static_cast<std::uint32_t>(*bar >> 32));
-    header[0x3D] = 1;  // INTA#
-    DwI2cController& controller = AddController(function, IntelLpssI2cParams());
+    const auto deviceId = static_cast<std::uint16_t>(generation->firstDeviceId + function);
+    PutLpssFunction(pci, function, deviceId, *bar, config);
+    DwI2cController& controller = AddController(function, IntelLpssI2cParams(generation->clockHz));
     // The window is 4 KB, so bits 11..0 of the BAR do not take part in decoding.
     const std::uint64_t base = *bar & ~(kControllerWindow - 1);
-    if (base != 0) regions.push_back({base, kControllerWindow, &controller, nullptr, function});
+    if (base != 0) {
+      MmioRegion region{base, kControllerWindow, &controller};
+      region.pciFunction = static_cast<int>(function);
+      region.channel = function;
+      regions.push_back(region);
+    }
   }
 }
 
@@ -174,12 +266,18 @@ void BoardImpl::BuildAmd() {
   PutConfigIdentity(pci.AddFunction(0, 20, 3), 0x1022, 0x790E, 0x060100, 0x51, 0x00);
   PutConfigIdentity(pci.AddFunction(0x40, 0, 0), 0x1022, 0x1480, 0x060000, 0x00, 0x00);
   iomux = std::make_unique<AmdIomux>();
-  regions.push_back({AmdIomux::kBase, AmdIomux::kSize, nullptr, iomux.get(), 0});
+  regions.push_back({AmdIomux::kBase, AmdIomux::kSize, nullptr, iomux.get()});
+  aoac = std::make_unique<AmdAoac>(clock, !config.aoacOff && !config.aoacStuck, config.aoacStuck);
+  regions.push_back({AmdAoac::kBase, AmdAoac::kSize, nullptr, nullptr, aoac.get()});
   AmdIomux* pads = iomux.get();
   for (unsigned channel = 0; channel < kAmdI2cBases.size(); ++channel) {
-    buses[channel].SetRoutedCheck([pads] { return pads->I2cRouted(); });
+    buses[channel].SetRoutedCheck([pads, channel] { return pads->I2cRouted(channel); });
     DwI2cController& controller = AddController(channel, AmdI2cParams());
-    regions.push_back({kAmdI2cBases[channel], kControllerWindow, &controller, nullptr, channel});
+    MmioRegion region{kAmdI2cBases[channel], kControllerWindow, &controller};
+    region.amdChannel = static_cast<int>(channel);
+    region.channel = channel;
+    regions.push_back(region);
+    poweredSeen[channel] = aoac->Powered(AmdAoac::kFirstI2cDevice + channel);
   }
 }
 
@@ -194,7 +292,7 @@ void Board::PortWrite32(std::uint16_t port, std::uint32_t value) {
   if (port == PciConfigSpace::kAddressPort) {
     impl_->pci.WriteAddress(value);
   } else if (port == PciConfigSpace::kDataPort) {
-    impl_->pci.WriteData32(value);
+    impl_->ConfigWrite(value);
   } else {
     impl_->StrayPort();
   }
@@ -230,7 +328,7 @@ std::uint32_t Board::MmioRead32(std::uint64_t address) {
   if (region->controller != nullptr) return region->controller->Read32(offset & ~3u);
   std::uint32_t value = 0;
   for (unsigned i = 0; i < 4; ++i) {
-    value |= static_cast<std::uint32_t>(region->iomux->Read8(offset + i)) << (8 * i);
+    value |= static_cast<std::uint32_t>(impl_->ByteRead(*region, offset + i)) << (8 * i);
   }
   return value;
 }
@@ -252,7 +350,7 @@ void Board::MmioWrite32(std::uint64_t address, std::uint32_t value) {
     return;
   }
   for (unsigned i = 0; i < 4; ++i) {
-    region->iomux->Write8(offset + i, static_cast<std::uint8_t>(value >> (8 * i)));
+    impl_->ByteWrite(*region, offset + i, static_cast<std::uint8_t>(value >> (8 * i)));
   }
 }
 
@@ -267,8 +365,8 @@ std::uint16_t Board::MmioRead16(std::uint64_t address) {
   if (region->controller != nullptr) {
     return static_cast<std::uint16_t>(region->controller->Read32(offset & ~3u) >> (8 * (offset & 2)));
   }
-  return static_cast<std::uint16_t>(region->iomux->Read8(offset) |
-                                    region->iomux->Read8(offset + 1) << 8);
+  return static_cast<std::uint16_t>(impl_->ByteRead(*region, offset) |
+                                    impl_->ByteRead(*region, offset + 1) << 8);
 }
 
 std::uint8_t Board::MmioRead8(std::uint64_t address) {
@@ -282,7 +380,7 @@ std::uint8_t Board::MmioRead8(std::uint64_t address) {
   if (region->controller != nullptr) {
     return static_cast<std::uint8_t>(region->controller->Read32(offset & ~3u) >> (8 * (offset & 3)));
   }
-  return region->iomux->Read8(offset);
+  return impl_->ByteRead(*region, offset);
 }
 
 void Board::MmioWrite8(std::uint64_t address, std::uint8_t value) {
@@ -296,7 +394,7 @@ void Board::MmioWrite8(std::uint64_t address, std::uint8_t value) {
   if (region->controller != nullptr) {
     region->controller->NarrowWrite(offset, value);
   } else {
-    region->iomux->Write8(offset, value);
+    impl_->ByteWrite(*region, offset, value);
   }
 }
 

@@ -16,6 +16,7 @@
 #include "sim/clock.h"
 #include "sim/dw_i2c_faults.h"
 #include "sim/i2c_device.h"
+#include "sim/lpss_generations.h"
 #include "sim/pd_controller.h"
 
 namespace sim {
@@ -29,12 +30,22 @@ struct BoardConfig {
   unsigned pdChannel = 0;
 
   // Intel: BAR0 of PCI function 0:21.f as the 64-bit value the two BAR
-  // registers hold, flag bits included; nullopt = function absent.
+  // registers hold, flag bits included; nullopt = function absent, as is
+  // every function beyond the generation's I2C functions.
   std::array<std::optional<std::uint64_t>, 8> intelBar0 = DefaultIntelBars();
+
+  // Intel: the PCH generation whose LPSS I2C functions are at 0:21.f, by
+  // its name in LpssGenerations(): their device IDs, how many there are
+  // and the input clock of their controllers.
+  std::string lpss = kDefaultLpss;
 
   // Faults.
   bool controllerDead = false;  // the controller never reports enabled
   bool clockFail = false;       // the real-time clock cannot be read
+  bool decodeOff = false;       // Intel: the I2C functions' memory decoding is off
+  bool d3hot = false;           // Intel: the I2C functions are in D3hot
+  bool aoacOff = false;         // AMD: the I2C controllers have no power
+  bool aoacStuck = false;       // AMD: ... and never get it
   // Further misbehaviour of every I2C controller on the board (`dead` here
   // and controllerDead add up).
   DwI2cFaults controllerFaults;
@@ -49,6 +60,7 @@ struct BoardConfig {
   static std::array<std::optional<std::uint64_t>, 8> DefaultIntelBars();
 };
 
+class AmdAoac;
 class AmdIomux;
 class DwI2cController;
 class PciConfigSpace;

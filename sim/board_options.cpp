@@ -1,8 +1,10 @@
 #include "sim/board_options.h"
 
+#include "sim/lpss_generations.h"
 #include "sim/pd_options.h"
 
 #include <cstddef>
+#include <cstdio>
 
 namespace sim {
 
@@ -34,6 +36,15 @@ constexpr BoardFault kBoardFaults[] = {
      [](BoardConfig& c) { c.controllerFaults.masterActivityStuck = true; }},
     {"rx-lost", "bytes read on the bus never reach the receive FIFO",
      [](BoardConfig& c) { c.controllerFaults.rxDataLost = true; }},
+    {"not-dw", "the controller's IC_COMP_TYPE reads a DesignWare UART's type",
+     [](BoardConfig& c) { c.controllerFaults.notDw = true; }},
+    {"decode-off", "Intel: the I2C functions' memory decoding is off",
+     [](BoardConfig& c) { c.decodeOff = true; }},
+    {"d3hot", "Intel: the I2C functions are in D3hot", [](BoardConfig& c) { c.d3hot = true; }},
+    {"aoac-off", "AMD: the I2C controllers have no power (AOAC)",
+     [](BoardConfig& c) { c.aoacOff = true; }},
+    {"aoac-stuck", "AMD: the I2C controllers have no power and never get it",
+     [](BoardConfig& c) { c.aoacStuck = true; }},
 };
 
 bool ApplyBoardFault(BoardConfig& config, const std::string& name, std::string& error) {
@@ -79,8 +90,8 @@ bool ParseChannel(const std::string& text, unsigned& channel) {
 OptionResult ParseBoardOption(BoardConfig& config, int argc, const char* const* argv, int& index,
                               std::string& error) {
   const std::string option = argv[index];
-  const bool takesValue =
-      option == "--platform" || option == "--pd-channel" || option == "--fault" || option == "--trace";
+  const bool takesValue = option == "--platform" || option == "--pd-channel" || option == "--lpss" ||
+                          option == "--fault" || option == "--trace";
   if (!takesValue) {
     return config.pd.has_value() ? ParsePdOption(*config.pd, argc, argv, index, error) : OptionResult::Unknown;
   }
@@ -99,6 +110,12 @@ OptionResult ParseBoardOption(BoardConfig& config, int argc, const char* const* 
       error = "--pd-channel: '" + value + "' is not a decimal channel number from 0 to 255";
       return OptionResult::Error;
     }
+  } else if (option == "--lpss") {
+    if (FindLpssGeneration(value) == nullptr) {
+      error = "--lpss: unknown generation '" + value + "' (see --help)";
+      return OptionResult::Error;
+    }
+    config.lpss = value;
   } else if (option == "--fault") {
     if (!ApplyBoardFault(config, value, error)) return OptionResult::Error;
   } else {
@@ -119,6 +136,16 @@ std::string BoardOptionsHelp() {
       "                       0x1022 with controllers at fixed addresses, or no host bridge\n"
       "                       (default intel)\n"
       "  --pd-channel N       the controller the PD controller is wired to (decimal, default 0)\n"
+      "  --lpss NAME          Intel: the PCH generation of the I2C functions at 0:21.f, giving\n"
+      "                       their device IDs and input clock (default " +
+      std::string(kDefaultLpss) + "):\n";
+  for (const LpssGeneration& generation : LpssGenerations()) {
+    char line[96];
+    std::snprintf(line, sizeof line, "      %-9s%s: %04X, %u MHz\n", generation.name, generation.part,
+                  generation.firstDeviceId, static_cast<unsigned>(generation.clockHz / 1'000'000));
+    help += line;
+  }
+  help +=
       "  --trace FILE         write one line per I2C bus transaction to FILE,\n"
       "                       e.g. \"W 80: FF F8 00 00\", \"R 80: 52 30 00 00\", \"W 80: NACK\"\n"
       "  --fault NAME         make the board misbehave; may repeat, faults add up:\n";

@@ -58,7 +58,7 @@ bool IsReadOnlyRegister(std::uint32_t offset) {
 
 }  // namespace
 
-DwI2cParams IntelLpssI2cParams() { return {100'000'000, 64, 64, true}; }
+DwI2cParams IntelLpssI2cParams(std::uint64_t inputClockHz) { return {inputClockHz, 64, 64, true}; }
 
 DwI2cParams AmdI2cParams() { return {150'000'000, 32, 32, false}; }
 
@@ -98,11 +98,20 @@ void DwI2cController::ResetRegisters() {
   rx_.clear();
 }
 
-std::uint64_t DwI2cController::SclPeriodPs() const {
+// The databook's SCL timing, without the bus's own rise and fall times:
+// high for HCNT + SPKLEN + 7 input clock periods, low for LCNT + 1.
+std::uint64_t DwI2cController::SclHighPeriods() const {
   const bool standard = (con_ & kConSpeedMask) == kConSpeedStandard;
-  const std::uint64_t high = (standard ? ssHcnt_ : fsHcnt_) + spklen_ + 7;
-  const std::uint64_t low = (standard ? ssLcnt_ : fsLcnt_) + 1;
-  return (high + low) * 1'000'000'000'000ull / params_.inputClockHz;
+  return (standard ? ssHcnt_ : fsHcnt_) + spklen_ + 7;
+}
+
+std::uint64_t DwI2cController::SclLowPeriods() const {
+  const bool standard = (con_ & kConSpeedMask) == kConSpeedStandard;
+  return (standard ? ssLcnt_ : fsLcnt_) + 1;
+}
+
+std::uint64_t DwI2cController::InputClockPs(std::uint64_t periods) const {
+  return periods * 1'000'000'000'000ull / params_.inputClockHz;
 }
 
 void DwI2cController::Ignore(std::uint32_t offset, std::uint32_t value, IgnoredBecause why) {
@@ -193,7 +202,7 @@ std::uint32_t DwI2cController::Read32(std::uint32_t offset) {
     case kCompVersion:
       return kCompVersionValue;
     case kCompType:
-      return kCompTypeValue;
+      return faults_.notDw ? kCompTypeUart : kCompTypeValue;
     default:
       return 0;
   }
@@ -299,11 +308,17 @@ void DwI2cController::NarrowWrite(std::uint32_t offset, std::uint32_t value) {
 
 void DwI2cController::WriteResets(std::uint32_t value) {
   const bool wasOut = !inReset();
-  resets_ = value & 0x3;
+  resets_ = value & kLpssOutOfReset;
   if (wasOut && inReset()) {
     DropTransaction();
     ResetRegisters();
   }
+}
+
+void DwI2cController::PowerOnReset() {
+  DropTransaction();
+  ResetRegisters();
+  resets_ = 0;
 }
 
 void DwI2cController::WriteEnable(std::uint32_t value) {
@@ -319,6 +334,8 @@ void DwI2cController::WriteEnable(std::uint32_t value) {
   }
   if (!enabledStatus_) {
     statusPending_ = false;  // an enable not yet in effect is called off
+    record_.flushedCommands += tx_.size();
+    tx_.clear();
     return;
   }
   // Queued commands never reach the wire; a transfer on the wire ends with
@@ -339,6 +356,8 @@ void DwI2cController::ApplyStatus() {
   enabledStatus_ = statusTarget_;
   if (enabledStatus_) {
     // The timing registers cannot change while enabled.
+    highPs_ = SclHighPs();
+    lowPs_ = SclLowPs();
     bitPs_ = SclPeriodPs();
   } else {
     tx_.clear();
@@ -346,8 +365,10 @@ void DwI2cController::ApplyStatus() {
   }
 }
 
+// The block takes commands from the moment IC_ENABLE is set, before its
+// status says so; they wait in the FIFO until it is up.
 void DwI2cController::PushCommand(std::uint32_t value) {
-  if (!enabledStatus_ || (enable_ & 1) == 0) {
+  if ((enable_ & 1) == 0) {
     Ignore(kDataCmd, value, IgnoredBecause::Disabled);
   } else if (flushHeld_) {
     Ignore(kDataCmd, value, IgnoredBecause::AbortFlush);

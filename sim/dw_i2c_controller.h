@@ -61,8 +61,10 @@ inline constexpr std::uint32_t kFsSpklen = 0xA0;
 inline constexpr std::uint32_t kCompParam1 = 0xF4;
 inline constexpr std::uint32_t kCompVersion = 0xF8;
 inline constexpr std::uint32_t kCompType = 0xFC;
-// Intel LPSS private space: bit 0 takes the controller out of reset.
+// Intel LPSS private space: bits 1:0 are the reset field; only 11 takes the
+// controller out of reset (00 holds it, 01 and 10 are reserved).
 inline constexpr std::uint32_t kLpssResets = 0x204;
+inline constexpr std::uint32_t kLpssOutOfReset = 0x3;
 
 // IC_CON
 inline constexpr std::uint32_t kConMaster = 1u << 0;
@@ -124,6 +126,7 @@ inline constexpr std::uint32_t kResetSdaSetup = 0x64;
 inline constexpr std::uint32_t kResetFsSpklen = 0x5;
 inline constexpr std::uint32_t kCompVersionValue = 0x3230312A;  // "201*"
 inline constexpr std::uint32_t kCompTypeValue = 0x44570140;     // "DW" 0x0140
+inline constexpr std::uint32_t kCompTypeUart = 0x44570110;      // "DW" 0x0110, DW_apb_uart
 
 }  // namespace dw
 
@@ -132,10 +135,10 @@ struct DwI2cParams {
   std::uint64_t inputClockHz;  // ic_clk, which the SCL counts divide
   unsigned txFifoDepth;
   unsigned rxFifoDepth;
-  bool lpssResetRegister;  // held in reset until bit 0 at 0x204 is set
+  bool lpssResetRegister;  // held in reset until bits 1:0 at 0x204 read 11
 };
 
-DwI2cParams IntelLpssI2cParams();  // 100 MHz, 64/64, LPSS reset
+DwI2cParams IntelLpssI2cParams(std::uint64_t inputClockHz);  // 64/64, LPSS reset
 DwI2cParams AmdI2cParams();        // 150 MHz, 32/32
 
 // Why a register write had no effect.
@@ -167,6 +170,10 @@ struct DwI2cRecord {
   std::uint64_t dataNacks = 0;
   std::uint64_t bytes = 0;            // data bytes that completed on the wire
   std::uint64_t flushedCommands = 0;  // queued commands dropped by an abort or a disable
+  // The shortest SCL high and low time any transaction ran with (0 before
+  // the first one).
+  std::uint64_t shortestSclHighPs = 0;
+  std::uint64_t shortestSclLowPs = 0;
 
   static constexpr std::size_t kKeptIgnoredWrites = 4096;
 };
@@ -174,7 +181,7 @@ struct DwI2cRecord {
 class DwI2cController {
  public:
   // Status follows a write of IC_ENABLE after this long (a disable waits for
-  // the bus to go idle first).
+  // the bus to go idle first). Commands are taken from the write on.
   static constexpr std::uint64_t kEnableLatencyNs = 1000;
   static constexpr std::uint64_t kDisableLatencyNs = 1000;
 
@@ -207,19 +214,28 @@ class DwI2cController {
   // the line of a transaction still open goes to the trace.
   void Finish();
 
+  // The block lost power and has it again: every register at its reset
+  // value, the lines released.
+  void PowerOnReset();
+
   DwI2cFaults& faults() { return faults_; }
   const DwI2cRecord& record() const { return record_; }
   const DwI2cParams& params() const { return params_; }
 
   // State as of the last catch-up.
   bool enabled() const { return enabledStatus_; }
-  bool inReset() const { return params_.lpssResetRegister && (resets_ & 1) == 0; }
+  bool inReset() const {
+    return params_.lpssResetRegister && (resets_ & dw::kLpssOutOfReset) != dw::kLpssOutOfReset;
+  }
   bool transactionOpen() const { return txnOpen_; }
   std::size_t txLevel() const { return flushHeld_ ? 0 : tx_.size(); }
   std::size_t rxLevel() const { return rx_.size(); }
 
-  // SCL period the current timing registers give, in picoseconds.
-  std::uint64_t SclPeriodPs() const;
+  // SCL high and low time and period the current timing registers give,
+  // in picoseconds.
+  std::uint64_t SclHighPs() const { return InputClockPs(SclHighPeriods()); }
+  std::uint64_t SclLowPs() const { return InputClockPs(SclLowPeriods()); }
+  std::uint64_t SclPeriodPs() const { return InputClockPs(SclHighPeriods() + SclLowPeriods()); }
 
  private:
   enum class Phase {
@@ -229,6 +245,10 @@ class DwI2cController {
     Stop,     // STOP condition and bus free time
     Hold,     // transaction open, SCL held low waiting for a command
   };
+
+  std::uint64_t SclHighPeriods() const;
+  std::uint64_t SclLowPeriods() const;
+  std::uint64_t InputClockPs(std::uint64_t periods) const;
 
   // Registers.
   void ResetRegisters();
@@ -251,9 +271,11 @@ class DwI2cController {
   void RunDueEvents();
   bool CanDrive() const;
   // Status and interrupt reads, the tool's polling, ask it most.
+  // Queued commands keep the master busy from the enable on, before the
+  // enable status follows.
   bool MasterActive() const {
     return faults_.masterActivityStuck || phase_ != Phase::Idle ||
-           (enabledStatus_ && !tx_.empty() && !flushHeld_);
+           ((enable_ & 1) != 0 && !tx_.empty() && !flushHeld_);
   }
   void Kick(std::uint64_t now);
   void TryStart(std::uint64_t t);
@@ -309,6 +331,8 @@ class DwI2cController {
   Phase phase_ = Phase::Idle;
   std::uint64_t phaseEnd_ = 0;
   std::uint64_t bitPs_ = 1;  // latched when the controller comes up
+  std::uint64_t highPs_ = 0;
+  std::uint64_t lowPs_ = 0;
   bool txnOpen_ = false;
   bool txnRead_ = false;
   int txnAddress7_ = -1;  // -1: 10-bit, general call or START byte

@@ -13,6 +13,7 @@ struct DwI2cFaults {
   bool rxFullStuck = false;          // RFF always set
   bool masterActivityStuck = false;  // master activity always reported
   bool rxDataLost = false;           // bytes read on the wire never reach the RX FIFO
+  bool notDw = false;                // IC_COMP_TYPE reads another block's type (a DW UART)
 };
 
 }  // namespace sim

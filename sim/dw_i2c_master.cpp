@@ -10,6 +10,8 @@
 //
 // Durations in SCL periods: START or repeated START plus the address 10,
 // a data byte 9 plus whatever the device stretches, STOP and bus free 1.
+#include <algorithm>
+
 #include "sim/dw_i2c_controller.h"
 
 namespace sim {
@@ -104,10 +106,9 @@ void DwI2cController::Next(std::uint64_t t) {
 
 void DwI2cController::BeginAddress(std::uint64_t t, bool restart) {
   const std::uint16_t command = tx_.front();
-  if (restart) {
-    CloseTraceLine();
-    sticky_ |= kIntrRestartDet;
-  }
+  // RESTART_DET is a slave's interrupt: a master's own repeated START
+  // raises only START_DET.
+  if (restart) CloseTraceLine();
   txnOpen_ = true;
   txnRead_ = (command & kCmdRead) != 0;
   std::uint8_t addressByte;
@@ -125,6 +126,9 @@ void DwI2cController::BeginAddress(std::uint64_t t, bool restart) {
   }
   if (trace_ != nullptr) line_.Begin(txnRead_, static_cast<std::uint8_t>(addressByte & 0xFE));
   sticky_ |= kIntrStartDet | kIntrActivity;
+  const bool first = record_.transactions == 0;
+  record_.shortestSclHighPs = first ? highPs_ : std::min(record_.shortestSclHighPs, highPs_);
+  record_.shortestSclLowPs = first ? lowPs_ : std::min(record_.shortestSclLowPs, lowPs_);
   ++record_.transactions;
   phase_ = Phase::Address;
   phaseEnd_ = t + BitsNs(kAddressBits);

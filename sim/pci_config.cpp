@@ -18,15 +18,40 @@ std::uint32_t PciConfigSpace::Address(unsigned bus, unsigned device, unsigned fu
 
 PciConfigSpace::Header& PciConfigSpace::AddFunction(unsigned bus, unsigned device,
                                                      unsigned function) {
-  Header& header = functions_[Address(bus, device, function, 0) & kFunctionKeyMask];
-  header.fill(0);
-  return header;
+  Space& space = functions_[Address(bus, device, function, 0) & kFunctionKeyMask];
+  space = Space{};
+  return space.bytes;
+}
+
+PciConfigSpace::Space* PciConfigSpace::Find(std::uint32_t address) {
+  const auto found = functions_.find(address & kFunctionKeyMask);
+  return found == functions_.end() ? nullptr : &found->second;
+}
+
+const PciConfigSpace::Space* PciConfigSpace::Find(std::uint32_t address) const {
+  const auto found = functions_.find(address & kFunctionKeyMask);
+  return found == functions_.end() ? nullptr : &found->second;
+}
+
+PciConfigSpace::Header& PciConfigSpace::Writable(unsigned bus, unsigned device, unsigned function) {
+  return Find(Address(bus, device, function, 0))->writable;
+}
+
+PciConfigSpace::Header& PciConfigSpace::WriteOneToClear(unsigned bus, unsigned device,
+                                                        unsigned function) {
+  return Find(Address(bus, device, function, 0))->writeOneToClear;
+}
+
+const PciConfigSpace::Header* PciConfigSpace::Function(unsigned bus, unsigned device,
+                                                       unsigned function) const {
+  const Space* space = Find(Address(bus, device, function, 0));
+  return space != nullptr ? &space->bytes : nullptr;
 }
 
 const PciConfigSpace::Header* PciConfigSpace::Selected() const {
   if ((address_ & kEnableBit) == 0) return nullptr;
-  const auto found = functions_.find(address_ & kFunctionKeyMask);
-  return found == functions_.end() ? nullptr : &found->second;
+  const Space* space = Find(address_);
+  return space != nullptr ? &space->bytes : nullptr;
 }
 
 std::uint32_t PciConfigSpace::ReadData32() const {
@@ -47,7 +72,20 @@ std::uint8_t PciConfigSpace::ReadData8(unsigned byteOffset) const {
   return static_cast<std::uint8_t>(ReadData32() >> (8 * (byteOffset & 3)));
 }
 
-void PciConfigSpace::WriteData32(std::uint32_t) { ++droppedWrites_; }
+void PciConfigSpace::WriteData32(std::uint32_t value) {
+  Space* space = (address_ & kEnableBit) != 0 ? Find(address_) : nullptr;
+  const unsigned reg = address_ & 0xFC;
+  bool taken = false;
+  for (unsigned i = 0; space != nullptr && i < 4; ++i) {
+    const auto byte = static_cast<std::uint8_t>(value >> (8 * i));
+    const std::uint8_t writable = space->writable[reg + i];
+    const std::uint8_t clearable = space->writeOneToClear[reg + i];
+    std::uint8_t& cell = space->bytes[reg + i];
+    cell = static_cast<std::uint8_t>(((cell & ~writable) | (byte & writable)) & ~(byte & clearable));
+    taken = taken || (writable | clearable) != 0;
+  }
+  if (!taken) ++droppedWrites_;
+}
 
 void PutConfig16(PciConfigSpace::Header& header, unsigned offset, std::uint16_t value) {
   header[offset] = static_cast<std::uint8_t>(value);

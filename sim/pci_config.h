@@ -1,8 +1,9 @@
 // PCI configuration space behind configuration mechanism 1: a 32-bit write
 // to port 0xCF8 latches the address (bit 31 enable, bus 23..16, device
 // 15..11, function 10..8, register 7..2); port 0xCFC then reads that
-// register. Functions that are not there read as all ones. The space is
-// read-only here: nothing the tool does writes configuration registers.
+// register. Functions that are not there read as all ones. A write through
+// 0xCFC changes only the bits a function declares writable; bits it
+// declares write-one-to-clear are cleared by a 1 and kept by a 0.
 #pragma once
 
 #include <array>
@@ -19,7 +20,16 @@ class PciConfigSpace {
   static constexpr std::uint16_t kDataPort = 0xCFC;
 
   // A function's 256 configuration bytes, zeroed, for the caller to fill.
+  // Nothing in them is writable until the caller says so below.
   Header& AddFunction(unsigned bus, unsigned device, unsigned function);
+
+  // Per byte of an added function: the bits a write sets or clears, and
+  // the bits a 1 clears. Both start zeroed.
+  Header& Writable(unsigned bus, unsigned device, unsigned function);
+  Header& WriteOneToClear(unsigned bus, unsigned device, unsigned function);
+
+  // The bytes of a function; nullptr when it is not there.
+  const Header* Function(unsigned bus, unsigned device, unsigned function) const;
 
   void WriteAddress(std::uint32_t value) { address_ = value; }
   std::uint32_t address() const { return address_; }
@@ -30,16 +40,25 @@ class PciConfigSpace {
   std::uint16_t ReadData16(unsigned byteOffset) const;
   std::uint8_t ReadData8(unsigned byteOffset) const;
 
-  // Writes through the data port are accepted and dropped.
+  // A write through the data port to the selected register; counted as
+  // dropped when no bit of it is writable.
   void WriteData32(std::uint32_t value);
   std::uint64_t droppedWrites() const { return droppedWrites_; }
 
   static std::uint32_t Address(unsigned bus, unsigned device, unsigned function, unsigned reg);
 
  private:
+  struct Space {
+    Header bytes;
+    Header writable;
+    Header writeOneToClear;
+  };
+
+  Space* Find(std::uint32_t address);
+  const Space* Find(std::uint32_t address) const;
   const Header* Selected() const;
 
-  std::map<std::uint32_t, Header> functions_;
+  std::map<std::uint32_t, Space> functions_;
   std::uint32_t address_ = 0;
   std::uint64_t droppedWrites_ = 0;
 };

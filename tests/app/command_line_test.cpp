@@ -172,7 +172,7 @@ TEST(ResetRunRecords, StartsEveryRecordAfreshAndReleasesAnImage) {
   gPdSettings.Dummy = 0xFF;
   gChipInfo.ChipID[0] = 0x52;
   gChipInfo.PD_FLash_Size = 256;
-  gI2cHost = I2cHost{0xFE010000, PlatformKind::Intel};
+  gI2cHost = I2cHost{0xFE010000, PlatformKind::Intel, 3, {1, 2, 3}};
   ASSERT_TRUE(gImage.loaded);
 
   // A second run in the same process starts from the reset.

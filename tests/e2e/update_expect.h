@@ -157,15 +157,19 @@ struct Opening {
   std::string Text() const { return BeforeVersion() + FwVersion(fwVersion[0], fwVersion[1]); }
 };
 
-// The debug line with the register address of Intel controller `channel`
-// on the default board.
+// The debug lines of Intel controller `channel` on the default board: its
+// register address, then its device ID and the input clock, 100 MHz, the
+// clock the tool's own timing values were made for.
 inline std::string IntelMmioLine(unsigned channel) {
   const std::uint64_t bar = *sim::BoardConfig::DefaultIntelBars()[channel & 7];
   // The board's BARs are 64-bit memory BARs; the eight low bits are not
   // part of the address.
   const unsigned high = static_cast<unsigned>(bar >> 32);
   const unsigned low = static_cast<unsigned>(bar) & 0xFFFFFF00u;
-  return Stdout(Format("I2C%u MMIO Address = 0x%X%08X\n", channel, high, low));
+  const unsigned deviceId = sim::FindLpssGeneration(sim::kDefaultLpss)->firstDeviceId + (channel & 7);
+  return Stdout(Format("I2C%u MMIO Address = 0x%X%08X\n", channel, high, low)) +
+         Stdout(Format("I2C%u Device ID = %04X, Input Clock = 100 MHz, Bus Rate = 390.6 kHz\n",
+                       channel, deviceId));
 }
 
 // The test-mode preparation from the end of the version text to the

@@ -83,7 +83,7 @@ sim::BoardConfig Board(sim::PlatformType platform) {
   return config;
 }
 
-TEST(ControllerInit, IntelReleasesResetFirstThenWritesTimingTwice) {
+TEST(ControllerInit, IntelReleasesResetThenChecksIdentityThenWritesTimingTwice) {
   BoardFixture fixture(Board(sim::PlatformType::Intel));
   ASSERT_EQ(LocateI2cController(0, false), 0);
   fixture.Mark();
@@ -91,12 +91,14 @@ TEST(ControllerInit, IntelReleasesResetFirstThenWritesTimingTwice) {
   EXPECT_EQ(fixture.Console(), "");
 
   const std::vector<IoEvent> accesses = fixture.ControllerAccesses();
-  ASSERT_GE(accesses.size(), 2u);
+  ASSERT_GE(accesses.size(), 3u);
   EXPECT_EQ(accesses[0].op, "mmio-r32");
   EXPECT_EQ(accesses[0].address, gI2cHost.base + reg::kLpssResets);
   EXPECT_EQ(accesses[1].op, "mmio-w32");
   EXPECT_EQ(accesses[1].address, gI2cHost.base + reg::kLpssResets);
-  EXPECT_EQ(accesses[1].value, accesses[0].value | 1);
+  EXPECT_EQ(accesses[1].value, accesses[0].value | 3);  // the reset field reads 11: out of reset
+  EXPECT_EQ(accesses[2].op, "mmio-r32");
+  EXPECT_EQ(accesses[2].address, gI2cHost.base + reg::kCompType);
   // Nothing outside the controller's block (no AMD pad bytes).
   EXPECT_EQ(fixture.MmioAccesses().size(), accesses.size());
 
@@ -108,31 +110,45 @@ TEST(ControllerInit, IntelReleasesResetFirstThenWritesTimingTwice) {
   EXPECT_EQ(fixture.RegisterReads(reg::kClrTxAbrt), 1u);
 }
 
-TEST(ControllerInit, AmdRoutesBothPadsBeforeAnyControllerRegister) {
-  BoardFixture fixture(Board(sim::PlatformType::Amd));
-  ASSERT_EQ(LocateI2cController(0, false), 0);
-  fixture.Mark();
-  ASSERT_EQ(I2cInit(), 0);
+// The identity comes first; only channel 2 has pads the tool knows, and
+// they are set before any controller register is written.
+TEST(ControllerInit, AmdChecksIdentityThenRoutesOnlyChannel2Pads) {
+  for (const unsigned channel : {0u, 2u}) {
+    SCOPED_TRACE(channel);
+    sim::BoardConfig config = Board(sim::PlatformType::Amd);
+    config.pdChannel = channel;
+    BoardFixture fixture(config);
+    ASSERT_EQ(LocateI2cController(static_cast<std::uint8_t>(channel), false), 0);
+    fixture.Mark();
+    ASSERT_EQ(I2cInit(), 0);
 
-  const std::vector<IoEvent> mmio = fixture.MmioAccesses();
-  ASSERT_GE(mmio.size(), 4u);
-  const char* ops[4] = {"mmio-r8", "mmio-w8", "mmio-r8", "mmio-w8"};
-  const std::uint64_t pads[4] = {0xFED80D71, 0xFED80D71, 0xFED80D72, 0xFED80D72};
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(mmio[i].op, ops[i]) << i;
-    EXPECT_EQ(mmio[i].address, pads[i]) << i;
-  }
-  // Function bits 1..0 become 01, the other six bits stay.
-  EXPECT_EQ(mmio[1].value, (mmio[0].value & ~0x03u) | 0x01u);
-  EXPECT_EQ(mmio[3].value, (mmio[2].value & ~0x03u) | 0x01u);
-  for (std::size_t i = 4; i < mmio.size(); ++i) {
-    ASSERT_TRUE(mmio[i].op != "mmio-r8" && mmio[i].op != "mmio-w8") << mmio[i].line;
-  }
+    const std::vector<IoEvent> mmio = fixture.MmioAccesses();
+    ASSERT_GE(mmio.size(), 5u);
+    EXPECT_EQ(mmio[0].address, gI2cHost.base + reg::kCompType);
+    std::vector<IoEvent> pads;
+    for (const IoEvent& event : mmio) {
+      if (event.op == "mmio-r8" || event.op == "mmio-w8") pads.push_back(event);
+    }
+    if (channel != 2) {
+      EXPECT_TRUE(pads.empty());
+    } else {
+      ASSERT_EQ(pads.size(), 4u);
+      const char* ops[4] = {"mmio-r8", "mmio-w8", "mmio-r8", "mmio-w8"};
+      const std::uint64_t addresses[4] = {0xFED80D71, 0xFED80D71, 0xFED80D72, 0xFED80D72};
+      for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(mmio[1 + i].op, ops[i]) << i;
+        EXPECT_EQ(mmio[1 + i].address, addresses[i]) << i;
+      }
+      // Function bits 1..0 become 01, the other six bits stay.
+      EXPECT_EQ(pads[1].value, (pads[0].value & ~0x03u) | 0x01u);
+      EXPECT_EQ(pads[3].value, (pads[2].value & ~0x03u) | 0x01u);
+    }
 
-  const std::vector<IoEvent> accesses = fixture.ControllerAccesses();
-  EXPECT_EQ(accesses.size() + 4, mmio.size());
-  EXPECT_EQ(fixture.RegisterReads(reg::kLpssResets), 0u);
-  EXPECT_EQ(ControllerWrites(fixture), InitWrites(PlatformKind::Amd, FirstReadValue(accesses, reg::kTar)));
+    const std::vector<IoEvent> accesses = fixture.ControllerAccesses();
+    EXPECT_EQ(accesses.size() + pads.size(), mmio.size());
+    EXPECT_EQ(fixture.RegisterReads(reg::kLpssResets), 0u);
+    EXPECT_EQ(ControllerWrites(fixture), InitWrites(PlatformKind::Amd, FirstReadValue(accesses, reg::kTar)));
+  }
 }
 
 // A kind other than Intel and Amd gets neither platform step nor timing.

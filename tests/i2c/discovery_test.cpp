@@ -27,6 +27,16 @@ sim::BoardConfig AmdBoard() {
   return config;
 }
 
+// The debug line of the input clock on the default board, whose LPSS
+// functions run at 100 MHz, the clock of the tool's own timing.
+std::string DefaultClockLine(unsigned channel, unsigned function) {
+  char line[96];
+  std::snprintf(line, sizeof line,
+                "I2C%u Device ID = %04X, Input Clock = 100 MHz, Bus Rate = 390.6 kHz\r\n", channel,
+                sim::FindLpssGeneration(sim::kDefaultLpss)->firstDeviceId + function);
+  return line;
+}
+
 // The configuration cycles of a run, as "out32 0CF8 ..." / "in16 0CFC ..." lines
 // without the values read.
 std::vector<std::string> ConfigCycles(BoardFixture& fixture) {
@@ -43,16 +53,21 @@ std::vector<std::string> ConfigCycles(BoardFixture& fixture) {
   return cycles;
 }
 
-TEST(Discovery, IntelReadsHostBridgeLpcThenBarHighBeforeLow) {
+TEST(Discovery, IntelReadsHostBridgeLpcThenBarHighBeforeLowThenPowerAndDecoding) {
   BoardFixture fixture(IntelBoard(0xFE010004));
   ASSERT_EQ(LocateI2cController(0, false), 0);
 
+  // A function in D0 that decodes is only read.
   const std::vector<std::string> expected = {
       "out32 80000000", "in16",  // host bridge vendor
       "out32 8000F800", "in32",  // 0:31.0
-      "out32 8000A800", "in16",  // 0:21.0 vendor, present?
+      "out32 8000A800", "in32",  // 0:21.0 vendor and device ID, present?
       "out32 8000A814", "in32",  // BAR0 upper half
       "out32 8000A810", "in32",  // BAR0 lower half
+      "out32 8000A804", "in32",  // command and status: a capability list
+      "out32 8000A834", "in32",  // its first capability: power management
+      "out32 8000A880", "in32",  //
+      "out32 8000A884", "in32",  // PMCSR: D0
   };
   EXPECT_EQ(ConfigCycles(fixture), expected);
   EXPECT_EQ(fixture.Console(), "INTEL\r\n\r\n");
@@ -74,7 +89,7 @@ TEST_P(IntelBar, FlagsClearedDebugLineHighThenLow) {
   BoardFixture fixture(IntelBoard(c.bar0));
   ASSERT_EQ(LocateI2cController(0, true), 0);
   EXPECT_EQ(gI2cHost.base, c.base);
-  EXPECT_EQ(fixture.Console(), std::string("INTEL\r\n\r\n") + c.debugLine);
+  EXPECT_EQ(fixture.Console(), std::string("INTEL\r\n\r\n") + c.debugLine + DefaultClockLine(0, 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -97,13 +112,13 @@ TEST(Discovery, IntelChannelWrapsOntoFunctionButDebugLineKeepsChannel) {
     std::uint8_t channel;
     unsigned function;
   };
-  for (const Case c : {Case{9, 1}, Case{14, 6}}) {
+  for (const Case c : {Case{9, 1}, Case{11, 3}}) {
     SCOPED_TRACE(c.channel);
     BoardFixture fixture(IntelBoard(0xFE020004, c.function));
     ASSERT_EQ(LocateI2cController(c.channel, true), 0);
 
     const std::vector<std::string> cycles = ConfigCycles(fixture);
-    ASSERT_EQ(cycles.size(), 10u);
+    ASSERT_EQ(cycles.size(), 18u);
     const std::uint32_t device = 0x8000A800 | (c.function << 8);
     char text[3][32];
     std::snprintf(text[0], sizeof text[0], "out32 %08X", device);
@@ -113,8 +128,9 @@ TEST(Discovery, IntelChannelWrapsOntoFunctionButDebugLineKeepsChannel) {
     EXPECT_EQ(cycles[6], text[1]);
     EXPECT_EQ(cycles[8], text[2]);
     EXPECT_EQ(gI2cHost.base, 0xFE020000u);
-    EXPECT_EQ(fixture.Console(),
-              "INTEL\r\n\r\nI2C" + std::to_string(c.channel) + " MMIO Address = 0x0FE020000\r\n");
+    EXPECT_EQ(fixture.Console(), "INTEL\r\n\r\nI2C" + std::to_string(c.channel) +
+                                     " MMIO Address = 0x0FE020000\r\n" +
+                                     DefaultClockLine(c.channel, c.function));
   }
 }
 
@@ -200,7 +216,7 @@ TEST(Discovery, AbsentIntelFunctionIsNotAskedForItsBar) {
   BoardFixture fixture(IntelWithout(3));
   ASSERT_EQ(LocateI2cController(3, false), 1);
   const std::vector<std::string> expected = {"out32 80000000", "in16", "out32 8000F800",
-                                             "in32",           "out32 8000AB00", "in16"};
+                                             "in32",           "out32 8000AB00", "in32"};
   EXPECT_EQ(ConfigCycles(fixture), expected);
 }
 

@@ -34,9 +34,10 @@ TEST(BoardOptions, ValuesGoIntoTheConfiguration) {
   BoardConfig config;
   const Parsed parsed = ParseAll(config, {"--platform", "amd", "--pd-channel", "5", "--trace",
                                           "bus.txt", "--fault", "controller-dead", "--fault",
-                                          "clock-fail", "--fault", "scl-held"});
+                                          "clock-fail", "--fault", "scl-held", "--lpss", "cnl-h"});
   EXPECT_EQ(parsed.result, OptionResult::Taken);
-  EXPECT_EQ(parsed.index, 13);
+  EXPECT_EQ(parsed.index, 15);
+  EXPECT_EQ(config.lpss, "cnl-h");
   EXPECT_EQ(config.platform, PlatformType::Amd);
   EXPECT_EQ(config.pdChannel, 5u);
   EXPECT_EQ(config.busTracePath, "bus.txt");
@@ -99,6 +100,7 @@ TEST(BoardOptions, BadValuesAreErrors) {
       {{"--fault", "controller-deaf"}, "controller-deaf"},
       {{"--fault"}, "--fault needs a value"},
       {{"--trace", ""}, "--trace"},
+      {{"--lpss", "cnl"}, "cnl"},
   };
   for (const Case& c : cases) {
     BoardConfig config;

@@ -84,7 +84,7 @@ TEST(BoardPci, ConfiguredBarMapsTheControllerAtItsFourKilobyteBase) {
   EXPECT_EQ(Config32(board, 0x8000A914), 0x1u);
   EXPECT_EQ(Config32(board, 0x8000AA00), 0xFFFFFFFFu);
   EXPECT_EQ(board.MmioRead32(0x1FE0100FCull), 0u);  // held in reset: registers read 0
-  board.MmioWrite32(0x1FE010204ull, 1);
+  board.MmioWrite32(0x1FE010204ull, 3);
   EXPECT_EQ(board.MmioRead32(0x1FE0100FCull), sim::dw::kCompTypeValue);
   EXPECT_EQ(board.record().unmappedMmio, 0u);
 }

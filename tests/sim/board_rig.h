@@ -106,7 +106,7 @@ class Rig {
     if (amd) {
       RouteAmdPads();
     } else {
-      Write(kLpssResets, Read(kLpssResets) | 1);
+      Write(kLpssResets, Read(kLpssResets) | kLpssOutOfReset);
     }
     if (!SetEnabled(false)) return false;
     Write(kTar, tar);

@@ -25,8 +25,14 @@ TEST(DwI2cRegisters, IntelControllerIsInertUntilTheLpssResetIsReleased) {
   ASSERT_EQ(rig.controller().record().ignoredWrites.size(), 2u);
   EXPECT_EQ(rig.controller().record().ignoredWrites[0].why, IgnoredBecause::InReset);
 
-  rig.Write(kLpssResets, 1);
-  EXPECT_EQ(rig.Read(kLpssResets), 1u);
+  // The reset field's reserved values 01 and 10 hold it as 00 does.
+  for (const std::uint32_t reserved : {1u, 2u}) {
+    rig.Write(kLpssResets, reserved);
+    EXPECT_EQ(rig.Read(kLpssResets), reserved);
+    EXPECT_EQ(rig.Read(kCompType), 0u) << reserved;
+  }
+  rig.Write(kLpssResets, 3);
+  EXPECT_EQ(rig.Read(kLpssResets), 3u);
   EXPECT_EQ(rig.Read(kCompType), kCompTypeValue);
   EXPECT_EQ(rig.Read(kTar), kResetTar);
   EXPECT_EQ(rig.Read(kCon), kResetCon);
@@ -35,14 +41,14 @@ TEST(DwI2cRegisters, IntelControllerIsInertUntilTheLpssResetIsReleased) {
   // Back into reset: everything returns to its reset value.
   rig.Write(kTar, 0x40);
   rig.Write(kLpssResets, 0);
-  rig.Write(kLpssResets, 1);
+  rig.Write(kLpssResets, 3);
   EXPECT_EQ(rig.Read(kTar), kResetTar);
 }
 
 TEST(DwI2cRegisters, AmdControllerHasNoLpssResetRegister) {
   Rig rig(AmdConfig());
   EXPECT_EQ(rig.Read(kCompType), kCompTypeValue);
-  rig.Write(kLpssResets, 1);
+  rig.Write(kLpssResets, 3);
   EXPECT_EQ(rig.Read(kLpssResets), 0u);
   ASSERT_EQ(rig.controller().record().ignoredWrites.size(), 1u);
   EXPECT_EQ(rig.controller().record().ignoredWrites[0].why, IgnoredBecause::NoRegister);
@@ -50,7 +56,7 @@ TEST(DwI2cRegisters, AmdControllerHasNoLpssResetRegister) {
 
 TEST(DwI2cRegisters, EnableStatusFollowsAfterAShortDelay) {
   Rig rig;
-  rig.Write(kLpssResets, 1);
+  rig.Write(kLpssResets, 3);
   rig.Write(kEnable, 1);
   EXPECT_EQ(rig.Read(kEnable), 1u);
   EXPECT_EQ(rig.Read(kEnableStatus), 0u);  // 400 ns later
@@ -67,14 +73,14 @@ TEST(DwI2cRegisters, FaultsKeepTheStatusFromFollowing) {
   sim::BoardConfig config;
   config.controllerDead = true;
   Rig dead(config);
-  dead.Write(kLpssResets, 1);
+  dead.Write(kLpssResets, 3);
   EXPECT_FALSE(dead.SetEnabled(true));
   EXPECT_EQ(dead.Read(kEnable), 1u);
 
   config = {};
   config.controllerFaults.neverDisables = true;
   Rig stuck(config);
-  stuck.Write(kLpssResets, 1);
+  stuck.Write(kLpssResets, 3);
   EXPECT_TRUE(stuck.SetEnabled(true));
   EXPECT_FALSE(stuck.SetEnabled(false));
 }
@@ -174,7 +180,7 @@ TEST(DwI2cRegisters, FifoDepthsPerPlatform) {
 
 TEST(DwI2cRegisters, CommandsWhileDisabledAndNarrowWritesGoNowhere) {
   Rig rig;
-  rig.Write(kLpssResets, 1);
+  rig.Write(kLpssResets, 3);
   rig.Write(kDataCmd, 0xFF);
   EXPECT_EQ(rig.Read(kTxflr), 0u);
   rig.board.MmioWrite8(rig.base + kTar, 0x40);
@@ -220,9 +226,9 @@ TEST(AmdPads, BusWorksOnlyWithBothPadsSetUpExactly) {
       {"both pads", 0xA1, 0x49, true},
   };
   for (const Case& c : cases) {
-    Rig rig(AmdConfig());
+    Rig rig(AmdConfig(), 2);  // GPIO113/114 are I2C2's pads
     LoggingDevice device;
-    rig.board.AttachDevice(0, 0x40, &device);
+    rig.board.AttachDevice(2, 0x40, &device);
     ASSERT_TRUE(rig.BringUp(0x40));
     rig.board.MmioWrite8(0xFED80D71, c.scl);
     rig.board.MmioWrite8(0xFED80D72, c.sda);
@@ -244,7 +250,7 @@ TEST(AmdPads, ResetValuesAndWriteRecord) {
   board.MmioWrite8(0xFED80D71, 0xA1);
   board.MmioWrite8(0xFED80D72, 0x49);
   ASSERT_NE(board.Iomux(), nullptr);
-  EXPECT_TRUE(board.Iomux()->I2cRouted());
+  EXPECT_TRUE(board.Iomux()->I2cRouted(2));
   ASSERT_EQ(board.Iomux()->writes().size(), 2u);
   EXPECT_EQ(board.Iomux()->writes()[1].offset, 0x72u);
   EXPECT_EQ(board.Iomux()->writes()[1].value, 0x49);

@@ -113,7 +113,7 @@ BoardFixture::BoardFixture(sim::BoardConfig config) : config_(std::move(config))
   gChipInfo = ChipInfo{};
   gChipInfo.SlaveAddr = 0x80;
   gChipInfo.TCPI_Mode_addr = 0x80;
-  gI2cHost = I2cHost{0, PlatformKind::Unknown};
+  gI2cHost = I2cHost{};
 
   trace_ = open_memstream(&traceBuffer_, &traceSize_);
   session_.board = board_.get();

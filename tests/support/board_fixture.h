@@ -160,6 +160,7 @@ inline constexpr std::uint32_t kTxflr = 0x74;
 inline constexpr std::uint32_t kSdaHold = 0x7C;
 inline constexpr std::uint32_t kEnableStatus = 0x9C;
 inline constexpr std::uint32_t kFsSpklen = 0xA0;
+inline constexpr std::uint32_t kCompType = 0xFC;
 inline constexpr std::uint32_t kLpssResets = 0x204;
 }  // namespace reg
 

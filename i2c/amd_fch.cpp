@@ -1,0 +1,55 @@
+#include "i2c/amd_fch.h"
+
+#include "platform/console_text.h"
+#include "platform/platform.h"
+
+namespace {
+
+// AOAC: one control byte and, above it, one state byte per device; the I2C
+// controllers are devices 5 to 10.
+constexpr uint64_t kAoacBase = 0xFED81E00;
+constexpr uint32_t kAoacFirstI2cDevice = 5;
+constexpr uint8_t kTargetStateMask = 0x03;  // control: target device state
+constexpr uint8_t kTargetD0 = 0x01;         // D0, initialized
+constexpr uint8_t kPowerOnDevice = 0x08;
+constexpr uint8_t kSoftwareControl = 0x80;  // the software bits, not PwrOnDev, rule the power
+constexpr uint8_t kPowerAndClockGood = 0x03;  // state: power/reset state, reference clock OK
+// Power-on takes milliseconds at most; 100 ms before giving up.
+constexpr uint32_t kPowerPollStallUs = 100;
+constexpr uint32_t kPowerPollLimit = 1000;
+
+// FCH IOMUX entries of GPIO113 and GPIO114; function 1 is I2C2's SCL and SDA.
+constexpr uint8_t kPinnedChannel = 2;
+constexpr uint64_t kI2c2PinFunctionBytes[2] = {0xFED80D71, 0xFED80D72};
+
+}  // namespace
+
+uint8_t AmdPowerOnController(uint8_t channel, bool debug) {
+  const uint64_t control = kAoacBase + 0x40 + 2 * (kAoacFirstI2cDevice + channel);
+  const uint64_t state = control + 1;
+  if ((PlatformMmioRead8(state) & kPowerAndClockGood) == kPowerAndClockGood) return 0;
+
+  const uint8_t value = PlatformMmioRead8(control);
+  PlatformMmioWrite8(control, static_cast<uint8_t>((value & ~(kSoftwareControl | kTargetStateMask)) |
+                                                   kPowerOnDevice | kTargetD0));
+  uint8_t reported = 0;
+  for (uint32_t poll = 0; poll < kPowerPollLimit; ++poll) {
+    PlatformStall(kPowerPollStallUs);
+    reported = PlatformMmioRead8(state);
+    if ((reported & kPowerAndClockGood) == kPowerAndClockGood) {
+      if (debug) StdPrintf("I2C%01D Powered On (AMD AOAC)\n", static_cast<int>(channel));
+      return 0;
+    }
+  }
+  ConsolePrint(u"I2C%d Controller Does Not Power On (AMD AOAC State = %02X)!!\n",
+               static_cast<int>(channel), static_cast<unsigned>(reported));
+  return 1;
+}
+
+void AmdRouteI2cPins(uint8_t channel) {
+  if (channel != kPinnedChannel) return;
+  for (const uint64_t address : kI2c2PinFunctionBytes) {
+    const uint8_t value = PlatformMmioRead8(address);
+    PlatformMmioWrite8(address, static_cast<uint8_t>((value & ~0x02u) | 0x01u));
+  }
+}

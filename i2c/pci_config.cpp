@@ -1,0 +1,87 @@
+#include "i2c/pci_config.h"
+
+#include "platform/console_text.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr uint16_t kConfigAddressPort = 0xCF8;
+constexpr uint16_t kConfigDataPort = 0xCFC;
+
+// Register 0x04 holds the command register in its lower half and the status
+// register in its upper half.
+constexpr uint32_t kCommandStatus = 0x04;
+constexpr uint32_t kMemorySpace = 0x0002;           // command bit 1
+constexpr uint32_t kCapabilityList = 0x0010u << 16;  // status bit 4
+constexpr uint32_t kCapabilitiesPointer = 0x34;
+constexpr uint32_t kCapabilityPowerManagement = 0x01;
+// Capabilities live above the 64-byte header, dword aligned: a list that
+// has not ended after this many entries runs in a circle.
+constexpr uint32_t kFirstCapability = 0x40;
+constexpr uint32_t kMaxCapabilities = (256 - kFirstCapability) / 4;
+
+// PMCSR, in the lower half of the register after the capability header.
+constexpr uint32_t kPmcsrOffset = 4;
+constexpr uint32_t kPowerStateMask = 0x0003;  // 00 = D0, 11 = D3hot
+// Written back: everything but the power state (now D0) and PME_Status,
+// which a 1 would clear; the upper half is read-only for a function.
+constexpr uint32_t kPmcsrKeep = 0x7FFC;
+// PCI power management: a function needs 10 ms after D3hot -> D0 before it
+// may be accessed.
+constexpr uint32_t kD3hotRecoveryUs = 10000;
+
+// Offset of the capability with this ID, or 0 when the list has none.
+uint32_t FindCapability(uint32_t function, uint32_t id) {
+  uint32_t pointer = PciConfigRead32(function | kCapabilitiesPointer) & 0xFC;
+  for (uint32_t i = 0; i < kMaxCapabilities && pointer >= kFirstCapability; ++i) {
+    const uint32_t header = PciConfigRead32(function | pointer);
+    if ((header & 0xFF) == id) return pointer;
+    pointer = (header >> 8) & 0xFC;
+  }
+  return 0;
+}
+
+// Brings the function to D0 when its power-management capability reports
+// another state; true when it changed the state.
+bool EnterD0(uint32_t function, uint8_t channel, bool debug) {
+  const uint32_t capability = FindCapability(function, kCapabilityPowerManagement);
+  if (capability == 0) return false;
+  const uint32_t pmcsrAddress = function | (capability + kPmcsrOffset);
+  const uint32_t pmcsr = PciConfigRead32(pmcsrAddress);
+  const uint32_t state = pmcsr & kPowerStateMask;
+  if (state == 0) return false;
+  PciConfigWrite32(pmcsrAddress, pmcsr & kPmcsrKeep);
+  PlatformStall(kD3hotRecoveryUs);
+  if (debug) StdPrintf("I2C%01D PCI Power State D%d -> D0\n", static_cast<int>(channel), static_cast<int>(state));
+  return true;
+}
+
+}  // namespace
+
+uint16_t PciConfigRead16(uint32_t address) {
+  PlatformPortWrite32(kConfigAddressPort, address);
+  return PlatformPortRead16(kConfigDataPort);
+}
+
+uint32_t PciConfigRead32(uint32_t address) {
+  PlatformPortWrite32(kConfigAddressPort, address);
+  return PlatformPortRead32(kConfigDataPort);
+}
+
+void PciConfigWrite32(uint32_t address, uint32_t value) {
+  PlatformPortWrite32(kConfigAddressPort, address);
+  PlatformPortWrite32(kConfigDataPort, value);
+}
+
+void PciMakeFunctionDecode(uint32_t function, uint8_t channel, bool debug) {
+  uint32_t commandStatus = PciConfigRead32(function | kCommandStatus);
+  // Leaving D3hot may reset the function, command register included, so
+  // decoding is looked at (and turned on) only after the power state.
+  if ((commandStatus & kCapabilityList) != 0 && EnterD0(function, channel, debug)) {
+    commandStatus = PciConfigRead32(function | kCommandStatus);
+  }
+  if ((commandStatus & kMemorySpace) != 0) return;
+  // Zeros in the upper half: the status register's error bits clear on a 1.
+  PciConfigWrite32(function | kCommandStatus, (commandStatus & 0xFFFF) | kMemorySpace);
+  if (debug) StdPrintf("I2C%01D PCI Memory Space Enabled\n", static_cast<int>(channel));
+}
