@@ -180,6 +180,8 @@ TEST(UpdateFailures, FlashWork) {
   const std::string start = Opening{}.Text() + Preparation(false, k5230, 0x80) +
                             ImageLine("fw.bin", image.size());
   const std::string version = FwVersion(0x1A, 0x05);
+  // A controller restarted without a signed image stays in its boot code.
+  const std::string unsigned_ = kGetPdVerFail;
   const std::string erased = kEraseLabel + Cells(12);
   const std::string programmed = erased + kProgramLabel + Cells(12);
   const std::string verified = programmed + kVerifyLabel + Cells(12);
@@ -221,7 +223,7 @@ TEST(UpdateFailures, FlashWork) {
        7, "W 80: FF F7", std::nullopt, FlashAfter::Unchanged},
       {"erase: the write-enable latch never clears", {}, args, {"wel-stuck"}, std::nullopt,
        start + kEraseLabel + StatusFail("WRITE_Disable_Ctrl fail= %X \n", latchSet) +
-           Console("SPIWriteCtrl(Disable) Fail!!") + kEarlyStop,
+           Console("SPIWriteCtrl(Disable) Fail!!") + kFirmwareIncomplete + kEarlyStop,
        7, "W 80: FF F7", std::nullopt, FlashAfter::Skip},
       {"erase: the busy bit never clears; the update goes on", {}, args, {"erase-stuck"},
        std::nullopt,
@@ -234,17 +236,17 @@ TEST(UpdateFailures, FlashWork) {
        {},
        Target{enable, 1 + 2 * 4 + 1, true, 0, 101, 1},  // its status reads
        start + erased + kProgramLabel + Cells(2) + StatusFail("Ctrl fail= %X \n", noStatus) +
-           kProgramFail + version + kEarlyStop,
-       7, "W 80: B6", "W 80: FF F8 00 00", FlashAfter::Skip},
+           kProgramFail + kFirmwareIncomplete + unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::Skip},
       {"program: a data write of block 5 fails",
        {},
        args,
        {},
        Target{pageProgram, 5 * 4 + 1, false, 1},  // the first data frame
        start + erased + kProgramLabel + Cells(5) + blockWriteError +
-           Console(" SPI_Program1K -> bI2cMasterWrite() Fail!!") + kProgramFail + version +
-           kEarlyStop,
-       7, "W 80: B6", "W 80: FF F8 00 00", FlashAfter::Skip},
+           Console(" SPI_Program1K -> bI2cMasterWrite() Fail!!") + kProgramFail +
+           kFirmwareIncomplete + unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::Skip},
       {"program: the write disable of block 3 never confirmed",
        {},
        args,
@@ -252,16 +254,16 @@ TEST(UpdateFailures, FlashWork) {
        Target{disable, 1 + 3 * 4 + 1, false, 0, 101, 3},
        start + erased + kProgramLabel + Cells(3) + Repeat(blockWriteError, 101) +
            StatusFail("WRITE_Disable_Ctrl fail= %X \n", latchSet) +
-           Console(" SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!") + kProgramFail + version +
-           kEarlyStop,
-       7, "W 80: B6", "W 80: FF FE 09 01", FlashAfter::Skip},
+           Console(" SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!") + kProgramFail +
+           kFirmwareIncomplete + unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", "W 80: FF FE 09 01", FlashAfter::Skip},
       {"verify: a byte of block 4 differs",
        {"--fault", "flip=" + std::to_string(flip)},
        args,
        {},
        std::nullopt,
        start + programmed + kVerifyLabel + Cells(4) + flipLine + Cells(1) + kVerifyFail +
-           kEarlyStop,
+           kFirmwareIncomplete + kEarlyStop,
        7, "W 80: AA", std::nullopt, FlashAfter::UpdatedWithoutSignature},
       {"verify: the blank signature bytes are compared as FF",
        {"--fault", "flip=0x45"},
@@ -269,7 +271,7 @@ TEST(UpdateFailures, FlashWork) {
        {},
        std::nullopt,
        start + programmed + kVerifyLabel + Console("\n\nIndex[45] = FE, Bin Data = FF") +
-           Cells(1) + kVerifyFail + kEarlyStop,
+           Cells(1) + kVerifyFail + kFirmwareIncomplete + kEarlyStop,
        7, "W 80: AA", std::nullopt, FlashAfter::Skip},
       {"signature: the write enable never confirmed",
        {},
@@ -277,8 +279,8 @@ TEST(UpdateFailures, FlashWork) {
        {},
        Target{enable, signatureCtrl, true, 0, 101, 1},
        start + verified + kUpdateSuccess + StatusFail("Ctrl fail= %X \n", noStatus) +
-           kSignatureFail + version + kEarlyStop,
-       7, "W 80: B6", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
+           kSignatureFail + kFirmwareIncomplete + unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
       {"signature: the data write fails",
        {},
        args,
@@ -286,8 +288,8 @@ TEST(UpdateFailures, FlashWork) {
        Target{"W 80: FF FA 40 00 00", 1, false, 2},  // address, command, data
        start + verified + kUpdateSuccess + blockWriteError +
            Console(" SPI_Programsignature -> bI2cMasterWrite() Fail!!") + kSignatureFail +
-           version + kEarlyStop,
-       7, "W 80: B6", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
+           kFirmwareIncomplete + unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
       {"signature: the write disable never confirmed",
        {},
        args,
@@ -296,7 +298,7 @@ TEST(UpdateFailures, FlashWork) {
        start + verified + kUpdateSuccess + Repeat(blockWriteError, 101) +
            StatusFail("WRITE_Disable_Ctrl fail= %X \n", latchSet) +
            Console(" SPI_Programsignature -> SPIWriteDisable() Fail!!") + kSignatureFail +
-           version + kEarlyStop,
+           kFirmwareIncomplete + version + kEarlyStop,
        7, "W 80: B6", "W 80: FF FE 09 01", FlashAfter::Updated},
       {"ending: leaving test mode fails",
        {},
