@@ -31,7 +31,8 @@ const std::array<std::uint8_t, 4> k5230{0x52, 0x30, 0x00, 0x00};
 // Which transactions of a clean run the chip should refuse: the write
 // line `anchor` (its `occurrence`-th appearance), or with `read` the first
 // read after it; `offset` more transactions of the same kind further on;
-// then `repeat` transactions `step` apart.
+// then `repeat` transactions `step` apart. `fault` names another fault of
+// numbered write transactions than nack-write.
 struct Target {
   std::string anchor;
   int occurrence = 1;
@@ -39,6 +40,7 @@ struct Target {
   int offset = 0;
   int repeat = 1;
   int step = 1;
+  std::string fault = "";
 };
 
 enum class FlashAfter { Skip, Unchanged, Updated, UpdatedWithoutSignature };
@@ -90,8 +92,8 @@ class FailureRunner {
           TransactionNumber(clean, anchor, t.read, 0x80) + (t.read ? 1 : 0) + t.offset;
       for (int k = 0; k < t.repeat; ++k) {
         lastRefused = first + static_cast<std::uint64_t>(k * t.step);
-        faults.insert(faults.end(), {"--fault", std::string(t.read ? "nack-read=" : "nack-write=") +
-                                                    std::to_string(lastRefused)});
+        const std::string kind = !t.fault.empty() ? t.fault : t.read ? "nack-read=" : "nack-write=";
+        faults.insert(faults.end(), {"--fault", kind + std::to_string(lastRefused)});
       }
     }
 
@@ -199,6 +201,10 @@ TEST(UpdateFailures, FlashWork) {
   const std::string enable = "W 80: FF FE 04 01";
   const std::string disable = "W 80: FF FE 05 01";
   const std::string pageProgram = "W 80: FF FE 16 01";
+  const std::string signatureAddress = "W 80: FF FA 40 00 00";
+  const auto signatureFail = [&](const std::string& why) {
+    return start + verified + kUpdateSuccess + why + kSignatureFail + kFirmwareIncomplete;
+  };
   const int signatureCtrl = 1 + 8 * 4 + 1;
 
   // 0x1234 lies in block 4.
@@ -285,11 +291,28 @@ TEST(UpdateFailures, FlashWork) {
        {},
        args,
        {},
-       Target{"W 80: FF FA 40 00 00", 1, false, 2},  // address, command, data
+       Target{signatureAddress, 1, false, 2},  // address, command, data
        start + verified + kUpdateSuccess + blockWriteError +
            Console(" SPI_Programsignature -> bI2cMasterWrite() Fail!!") + kSignatureFail +
            kFirmwareIncomplete + unsigned_ + kEarlyStop,
        7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
+      {"signature: its address frame fails", {}, args, {}, Target{signatureAddress},
+       signatureFail(blockWriteError + Console(" SPI_Programsignature -> SpiSetAddress() Fail!!")) +
+           unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
+      {"signature: its page program command fails", {}, args, {}, Target{signatureAddress, 1, false, 1},
+       signatureFail(blockWriteError + Console(" SPI_Programsignature -> SpiBridgeCommand() Fail!!")) +
+           unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
+      {"signature: its data frame has no effect", {}, args, {},
+       Target{signatureAddress, 1, false, 2, 1, 1, "drop-write="},
+       signatureFail(Console(" SPI_Programsignature -> Read Back Mismatch!!")) + unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", std::nullopt, FlashAfter::UpdatedWithoutSignature},
+      // Page 0 from its start is addressed by the program pass, the verify
+      // pass and the read-back.
+      {"signature: its read-back fails", {}, args, {}, Target{"W 80: FF FA 00 00 00", 3, true},
+       signatureFail(Console(" SPI_Programsignature -> Read Back Fail!!")) + version + kEarlyStop, 7,
+       "W 80: B6", "W 80: FF F8 00 00", FlashAfter::Updated},
       {"signature: the write disable never confirmed",
        {},
        args,
@@ -352,6 +375,11 @@ TEST(UpdateFailures, PreparationEndingAndVersions) {
        before + kGetPdVerFail + kEarlyStop, 7, "W 80: B6"},
       {"first version: also with /ov", {}, {"/ov", "/id", "5230"}, {"nack-read=1"}, std::nullopt,
        before + kGetPdVerFail + kEarlyStop, 7, "W 80: B6"},
+      {"first version: /force does not change /ov", {}, {"/ov", "/force", "/id", "5230"},
+       {"tcpi-absent"}, std::nullopt, before + kGetPdVerFail + kEarlyStop, 7, "W 80: B6 NACK"},
+      {"first version: /force goes on, and a wrong /id still stops", {}, {"/force", "/id", "5231"},
+       {"tcpi-absent"}, std::nullopt, before + kGetPdVerFail + kChipIdMismatch + kEarlyStop, 7,
+       "W 80: FF C0"},
       {"leaving test mode", {}, args, {}, Target{"W 80: FF F8 00 00"},
        head + BlockWriteError(0xFF) + Console("\nExit_Test_mode I2CBlkDataWrite Fail !!") +
            kEarlyStop,
