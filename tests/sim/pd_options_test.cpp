@@ -61,25 +61,18 @@ TEST(PdOptions, DefaultsAndTheTcpiAddressOfTheChipsFamily) {
   // Where a chip answers its version queries without --tcpi, by chip ID and
   // firmware address; --tcpi always wins.
   const struct {
-    const char* chip;
-    const char* sa;
+    std::array<std::uint8_t, 4> id;
+    std::uint8_t sa;
     std::uint8_t tcpi;
-  } cases[] = {
-      {"88560000", "80", 0x98}, {"88570000", "84", 0x9C}, {"52560000", "80", 0x98}, {"88560000", "D0", 0xD0},
-      {"52300000", "CC", 0x4C}, {"52310000", "CE", 0x4E}, {"58000000", "D0", 0x50}, {"52300000", "D2", 0x52},
-      {"52300000", "80", 0x80}, {"88580000", "D0", 0xD0}, {"88530000", "CC", 0xCC}, {"52300000", "D4", 0xD4},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.chip) + " at " + c.sa);
-    sim::PdConfig chip;
-    std::string error;
-    int index = 0;
-    ASSERT_EQ(Parse(chip, {"--chip", c.chip}, index, error), sim::OptionResult::Taken);
-    ASSERT_EQ(Parse(chip, {"--sa", c.sa}, index, error), sim::OptionResult::Taken);
-    EXPECT_EQ(chip.TcpiAddress(), c.tcpi);
-    ASSERT_EQ(Parse(chip, {"--tcpi", "A0"}, index, error), sim::OptionResult::Taken);
-    EXPECT_EQ(chip.TcpiAddress(), 0xA0);
-  }
+  } cases[] = {{{0x88, 0x56}, 0x80, 0x98}, {{0x88, 0x57}, 0x84, 0x9C}, {{0x52, 0x56}, 0x80, 0x98},
+               {{0x88, 0x56}, 0xD0, 0xD0}, {{0x52, 0x30}, 0xCC, 0x4C}, {{0x52, 0x31}, 0xCE, 0x4E},
+               {{0x58, 0x00}, 0xD0, 0x50}, {{0x52, 0x30}, 0xD2, 0x52}, {{0x52, 0x30}, 0x80, 0x80},
+               {{0x88, 0x58}, 0xD0, 0xD0}, {{0x88, 0x53}, 0xCC, 0xCC}, {{0x52, 0x30}, 0xD4, 0xD4}};
+  for (const auto& c : cases) EXPECT_EQ(sim::DefaultTcpiAddressForChip(c.id, c.sa), c.tcpi) << int(c.sa);
+  config.chipId = {0x88, 0x56, 0x00, 0x00};
+  EXPECT_EQ(config.TcpiAddress(), 0x98);
+  config.tcpiAddress = 0xA0;
+  EXPECT_EQ(config.TcpiAddress(), 0xA0);
 }
 
 TEST(PdOptions, BadValuesAreErrorsAndOtherOptionsUnknown) {
