@@ -32,6 +32,7 @@ enum class OptionEffect : uint8_t {
   TcpiModeAddress,
   SlaveAddress,
   Channel,
+  Force,
 };
 
 struct OptionEntry {
@@ -51,6 +52,7 @@ constexpr OptionEntry kOptions[] = {
     {"/t", 2, OptionEffect::TcpiModeAddress, true},
     {"/sa", 3, OptionEffect::SlaveAddress, true},
     {"/i2c", 4, OptionEffect::Channel, true},
+    {"/force", 6, OptionEffect::Force, false},
 };
 
 const OptionEntry* FindOption(const char* argument) {
@@ -79,6 +81,7 @@ void ApplyOption(OptionEffect effect, int32_t value) {
       break;
     case OptionEffect::SlaveAddress: gChipInfo.SlaveAddr = static_cast<uint8_t>(value); break;
     case OptionEffect::Channel: gSettings.channel = static_cast<uint8_t>(value); break;
+    case OptionEffect::Force: gSettings.force = true; break;
   }
 }
 

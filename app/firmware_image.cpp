@@ -22,6 +22,13 @@ bool ReadWhole(PlatformFile* file, uint8_t* buffer, size_t size) {
   return true;
 }
 
+bool IsBlank(const uint8_t* bytes, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (bytes[i] != 0xFF) return false;
+  }
+  return true;
+}
+
 uint8_t Refuse(PlatformFile* file, uint8_t* buffer) {
   if (buffer != nullptr) PlatformFree(buffer);
   PlatformFileClose(file);
@@ -65,6 +72,14 @@ uint8_t LoadFirmwareImage(const char* name) {
   }
   if (!ReadWhole(file, content, size)) {
     ConsolePrint(u"\n\rFile Read Fail!\n\n");
+    return Refuse(file, content);
+  }
+
+  // The controller starts its firmware only from a signed flash: a blank
+  // signature would leave it without firmware, and its read-back after
+  // programming would match all the same.
+  if (IsBlank(content + kSignatureOffset, kSignatureLength)) {
+    ConsolePrint(u"\n\rFile Not Signed! Bytes 0x40 to 0x4F of an image must not all be FF.\n\n");
     return Refuse(file, content);
   }
 

@@ -41,7 +41,10 @@ int StartRun() {
     ConsolePrint(u"Get_PD_ver\n");
   }
 
-  if (Get_PD_ver() != 0) return EarlyStop();
+  const bool versionRead = Get_PD_ver() == 0;
+  // A controller whose update was cut short sits in its boot code, which
+  // does not answer the version query; /force goes on to redo the update.
+  if (!versionRead && (!gSettings.force || gSettings.versionOnly)) return EarlyStop();
   if (gSettings.versionOnly) return kExitSuccess;
-  return RunUpdate();
+  return RunUpdate(versionRead);
 }

@@ -12,6 +12,7 @@ struct ToolSettings {
   uint16_t expectedChipId;   // /id: high byte = ID byte 0, low byte = ID byte 1
   bool showPdVersion;        // /v
   bool versionOnly;          // /ov
+  bool force;                // /force: update even when the version query fails
 };
 
 extern ToolSettings gSettings;

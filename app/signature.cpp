@@ -11,6 +11,9 @@
 
 namespace {
 
+// The read-back is one data read from the start of the flash.
+static_assert(kSignatureOffset + kSignatureLength <= kDataFrameBytes);
+
 void PrintTimeConsumed(int64_t startSeconds) {
   const int64_t endSeconds = PlatformWallClockSeconds();
   // A failed clock read would otherwise show as a made-up duration.
@@ -19,6 +22,21 @@ void PrintTimeConsumed(int64_t startSeconds) {
     return;
   }
   ConsolePrint(u"Time Consuming: %d sec.\n\n", static_cast<int32_t>(endSeconds - startSeconds));
+}
+
+// Prints the step's own text of a failure, if it has one, then the text
+// every failure of the step ends with.
+bool Fail(const char16_t* why) {
+  if (why != nullptr) ConsolePrint(why);
+  ConsolePrint(u"SPI_Programsignature Fail!\n");
+  return false;
+}
+
+bool MatchesSignature(const uint8_t* flash) {
+  for (uint32_t i = 0; i < kSignatureLength; ++i) {
+    if (flash[i] != gImage.signature[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -31,18 +49,28 @@ bool ProgramSignature(int64_t startSeconds) {
   frame[1] = gChipInfo.BridgePrefix[1];
   MemCopy(frame + 2, gImage.signature, kSignatureLength);
 
-  if (SPIWriteCtrl(SPI_CMD_WRITE_ENABLE) != 0) {
-    SpiSetAddress(0, kSignatureOffset);
-    SpiBridgeCommand(SPI_CMD_PAGE_PROGRAM);
-    if (I2CBlkDataWrite(sizeof frame, frame) != 0) {
-      ConsolePrint(u" SPI_Programsignature -> bI2cMasterWrite() Fail!!");
-    } else if (SPIWriteCtrl(SPI_CMD_WRITE_DISABLE) == 0) {
-      ConsolePrint(u" SPI_Programsignature -> SPIWriteDisable() Fail!!");
-    } else {
-      PrintTimeConsumed(startSeconds);
-      return true;
-    }
+  if (SPIWriteCtrl(SPI_CMD_WRITE_ENABLE) == 0) return Fail(nullptr);
+  // The data frame programs wherever the bridge points: never without the
+  // address and the command that make it the signature's.
+  if (SpiSetAddress(0, kSignatureOffset) != 0) {
+    return Fail(u" SPI_Programsignature -> SpiSetAddress() Fail!!");
   }
-  ConsolePrint(u"SPI_Programsignature Fail!\n");
-  return false;
+  if (SpiBridgeCommand(SPI_CMD_PAGE_PROGRAM) != 0) {
+    return Fail(u" SPI_Programsignature -> SpiBridgeCommand() Fail!!");
+  }
+  if (I2CBlkDataWrite(sizeof frame, frame) != 0) {
+    return Fail(u" SPI_Programsignature -> bI2cMasterWrite() Fail!!");
+  }
+  if (SPIWriteCtrl(SPI_CMD_WRITE_DISABLE) == 0) {
+    return Fail(u" SPI_Programsignature -> SPIWriteDisable() Fail!!");
+  }
+
+  // Only a signature that reads back makes a controller that boots.
+  uint8_t back[kDataFrameBytes];
+  if (SpiReadFrame(0, 0, back) != 0) return Fail(u" SPI_Programsignature -> Read Back Fail!!");
+  if (!MatchesSignature(back + kSignatureOffset)) {
+    return Fail(u" SPI_Programsignature -> Read Back Mismatch!!");
+  }
+  PrintTimeConsumed(startSeconds);
+  return true;
 }

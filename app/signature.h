@@ -5,5 +5,5 @@
 #include <stdint.h>
 
 // startSeconds: the wall clock read before the erase (-1 if it failed).
-// true when the signature was programmed.
+// true when the signature was programmed and reads back as the image has it.
 bool ProgramSignature(int64_t startSeconds);

@@ -18,9 +18,17 @@
 
 namespace {
 
+// After a failure from the erase on, the flash may hold no whole signed
+// image, and the controller would come up without firmware: one that powers
+// the machine through USB-C might then not charge it again.
+void WarnFirmwareIncomplete() {
+  ConsolePrint(u"\nPD FW Incomplete! Run VEXA again (with /force if Get_PD_ver fails) "
+               u"before powering the board off!!\n");
+}
+
 // Halts the controller's CPU, identifies the chip and enters test mode.
 // false when the run has to stop.
-bool PrepareTestMode() {
+bool PrepareTestMode(bool versionShown) {
   if (I2cSetSlaveAddress(gChipInfo.SlaveAddr) != 0) return false;
   if (gPdSettings.debug) ConsolePrint(u"\n");
   if (Exit_Test_mode() != 0) return false;
@@ -30,7 +38,8 @@ bool PrepareTestMode() {
   if (gPdSettings.debug) ConsolePrint(u"Get_chipID\n");
   uint8_t id[4] = {0, 0, 0, 0};
   if (Get_chipID(id) != 0) return false;
-  if (!gPdSettings.debug) ConsolePrint(u", ");
+  // The chip ID shares the line of the version, when there is one.
+  if (!gPdSettings.debug && versionShown) ConsolePrint(u", ");
   ConsolePrint(u"Chip ID: OV%0X%0X\n", id[0], id[1]);
 
   return Enter_Test_mode() == 0;
@@ -54,30 +63,40 @@ FlashOutcome FlashImage() {
 
   const int64_t start = PlatformWallClockSeconds();
   ConsolePrint(u"\nErase    : ");
-  if (SpiChipErase() != 0) return FlashOutcome::Stop;
+  const uint8_t erase = SpiChipErase();
+  if (erase != 0) {
+    if (erase == kEraseUnconfirmed) WarnFirmwareIncomplete();
+    return FlashOutcome::Stop;
+  }
 
   ConsolePrint(u"\n");
   ConsolePrint(u"\nProgram  : ");
   const uint32_t cellEvery = CellEvery(gImage.sizeKb);
   if (!ProgramPass(cellEvery)) {
     ConsolePrint(u"\n\rSPI_Program1K Fail!");
+    WarnFirmwareIncomplete();
     return FlashOutcome::Failed;
   }
 
   ConsolePrint(u"\n\nVerify   : ");
   if (!VerifyPass(cellEvery)) {
     ConsolePrint(u"\n\nVerify Fail!");
+    WarnFirmwareIncomplete();
     return FlashOutcome::VerifyFailed;
   }
 
   ConsolePrint(u"\n\r\n\rUpdate Success!\n");
-  return ProgramSignature(start) ? FlashOutcome::Done : FlashOutcome::Failed;
+  if (!ProgramSignature(start)) {
+    WarnFirmwareIncomplete();
+    return FlashOutcome::Failed;
+  }
+  return FlashOutcome::Done;
 }
 
 }  // namespace
 
-int RunUpdate() {
-  if (!PrepareTestMode()) return EarlyStop();
+int RunUpdate(bool versionShown) {
+  if (!PrepareTestMode(versionShown)) return EarlyStop();
 
   FlashOutcome outcome = FlashOutcome::Done;
   if (gImage.loaded) outcome = FlashImage();

@@ -35,13 +35,15 @@ constexpr uint16_t kMaxReadLength = 255;
 
 bool TxAbortPending() { return (I2cRead32(IC_RAW_INTR_STAT) & kTxAbort) != 0; }
 
-bool ClearPendingAbort() {
+enum class PendingAbort : uint8_t { None, Cleared, Stuck };
+
+PendingAbort ClearPendingAbort() {
   for (uint32_t check = 0; check < kAbortClearChecks; ++check) {
-    if (!TxAbortPending()) return true;
+    if (!TxAbortPending()) return check == 0 ? PendingAbort::None : PendingAbort::Cleared;
     (void)I2cRead32(IC_CLR_TX_ABRT);
     PlatformStall(2);
   }
-  return false;
+  return PendingAbort::Stuck;
 }
 
 bool WaitStatusSet(uint32_t bit, uint32_t polls, uint32_t stallUs) {
@@ -59,16 +61,24 @@ bool WaitRxFifoNotFull() {
   return false;
 }
 
-}  // namespace
+// What became of a byte. Refused: the controller aborted the transfer (the
+// device did not acknowledge this byte or the one before it) and has ended
+// it on the bus.
+enum class ByteOutcome : uint8_t { Sent, Refused, Failed };
 
-uint8_t I2cSentByte(uint8_t data, uint8_t mode, uint8_t pace) {
-  if (!ClearPendingAbort()) {
+// laterByte: the byte continues a transfer whose first byte has been sent.
+// An abort still pending then belongs to that transfer, which has already
+// ended: the byte is not sent, for it would open a transfer of its own.
+ByteOutcome SendByte(uint8_t data, uint8_t mode, uint8_t pace, bool laterByte) {
+  const PendingAbort pending = ClearPendingAbort();
+  if (pending == PendingAbort::Stuck) {
     ConsolePrint(u"I2C Transmit Abort Error!\n");
-    return 1;
+    return ByteOutcome::Failed;
   }
+  if (pending == PendingAbort::Cleared && laterByte) return ByteOutcome::Refused;
   if (!WaitStatusSet(kTxFifoNotFull, kRoomPolls, 0)) {
     ConsolePrint(u"I2C Wait FIFO Empty Error!\n");
-    return 1;
+    return ByteOutcome::Failed;
   }
   PlatformStall(2);
   I2cWrite32(IC_DATA_CMD, data | (mode == kModeLast ? kCmdStop : 0u));
@@ -78,9 +88,9 @@ uint8_t I2cSentByte(uint8_t data, uint8_t mode, uint8_t pace) {
   for (uint32_t pass = 0; pass < kCompletionPasses; ++pass) {
     if (TxAbortPending()) {
       (void)I2cRead32(IC_CLR_TX_ABRT);
-      return 1;
+      return ByteOutcome::Refused;
     }
-    if (I2cRead16(IC_TXFLR) == 0) return 0;
+    if (I2cRead16(IC_TXFLR) == 0) return ByteOutcome::Sent;
     PlatformStall(checkStallUs);
   }
 
@@ -89,7 +99,13 @@ uint8_t I2cSentByte(uint8_t data, uint8_t mode, uint8_t pace) {
   if (!WaitStatusSet(kTxFifoEmpty, kDrainPolls, 2)) {
     ConsolePrint(u"I2C Transmit FIFO Complete Empty Error!\n");
   }
-  return 1;
+  return ByteOutcome::Failed;
+}
+
+}  // namespace
+
+uint8_t I2cSentByte(uint8_t data, uint8_t mode, uint8_t pace) {
+  return SendByte(data, mode, pace, false) == ByteOutcome::Sent ? 0 : 1;
 }
 
 uint8_t I2CBlkDataRead(uint8_t slaveAddress, const uint8_t* commandBytes, uint8_t commandLength,
@@ -146,9 +162,13 @@ uint8_t I2CBlkDataWrite(uint8_t count, const uint8_t* bytes) {
                  static_cast<unsigned>(bytes[0]), static_cast<unsigned>(bytes[0]));
     return 1;
   }
-  // A later byte that fails has printed why; the rest still goes out.
+  // A later byte that fails has printed why and the rest still goes out,
+  // unless the device refused a byte: the controller has then ended the
+  // transfer, and the bytes still to come would reach the device as a
+  // transfer of their own, which it would take for a frame.
   for (uint8_t i = 1; i < count; ++i) {
-    (void)I2cSentByte(bytes[i], i + 1 == count ? kModeLast : kModeMore, kPaceFast);
+    const uint8_t mode = i + 1 == count ? kModeLast : kModeMore;
+    if (SendByte(bytes[i], mode, kPaceFast, true) == ByteOutcome::Refused) return 1;
   }
   return 0;
 }

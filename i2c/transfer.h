@@ -13,5 +13,6 @@ uint8_t I2cSentByte(uint8_t data, uint8_t mode, uint8_t pace);
 uint8_t I2CBlkDataRead(uint8_t slaveAddress, const uint8_t* commandBytes, uint8_t commandLength,
                        uint8_t* buffer, uint16_t readLength);
 
-// Sends count bytes; the status covers only the first byte.
+// Sends count bytes. The status covers the first byte, and a later byte
+// the device refused: the rest of the bytes are not sent then.
 uint8_t I2CBlkDataWrite(uint8_t count, const uint8_t* bytes);

@@ -25,7 +25,6 @@ constexpr uint32_t kProgressCellUs = 100;
 
 constexpr uint32_t kPageSize = 256;
 constexpr uint32_t kPagesPerBlock = kFlashBlockSize / kPageSize;
-constexpr uint32_t kDataFrameBytes = 128;
 constexpr uint32_t kDataFramesPerPage = kPageSize / kDataFrameBytes;
 
 constexpr uint8_t kEraseBusyRead[2] = {0xFF, 0xFF};
@@ -88,7 +87,7 @@ uint8_t SPIWriteCtrl(uint8_t mode) {
 uint8_t SpiChipErase() {
   if (SPIWriteCtrl(SPI_CMD_WRITE_ENABLE) == 0) {
     ConsolePrint(u"SPIWriteCtrl(Enable) Fail!!");
-    return 1;
+    return kEraseNotStarted;
   }
   SpiBridgeCommand(SPI_CMD_CHIP_ERASE);
 
@@ -108,7 +107,7 @@ uint8_t SpiChipErase() {
 
   if (SPIWriteCtrl(SPI_CMD_WRITE_DISABLE) == 0) {
     ConsolePrint(u"SPIWriteCtrl(Disable) Fail!!");
-    return 1;
+    return kEraseUnconfirmed;
   }
   for (int cell = 0; cell < kProgressCells; ++cell) {
     ConsolePrint(u"%c", 0x2588);
@@ -144,6 +143,14 @@ uint8_t SPI_Program1K(uint16_t base) {
   return 0;
 }
 
+uint8_t SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece) {
+  MemFill(piece, 0x00, kDataFrameBytes);
+  uint8_t failed = SpiSetAddress(page, offset);
+  failed |= SpiBridgeCommand(SPI_CMD_READ);
+  failed |= I2CBlkDataRead(gChipInfo.SlaveAddr, gChipInfo.BridgePrefix, 2, piece, kDataFrameBytes);
+  return failed != 0 ? 1 : 0;
+}
+
 void SpiRead1K(uint16_t base) {
   uint8_t piece[kDataFrameBytes];
   uint8_t* destination = ReadBackBuffer;
@@ -151,10 +158,7 @@ void SpiRead1K(uint16_t base) {
     for (uint32_t half = 0; half < kDataFramesPerPage; ++half) {
       // A failed read leaves zeros where bytes did not arrive; the caller's
       // comparison reports them.
-      MemFill(piece, 0x00, sizeof piece);
-      SpiSetAddress(PageOf(base, page), static_cast<uint8_t>(half * kDataFrameBytes));
-      SpiBridgeCommand(SPI_CMD_READ);
-      I2CBlkDataRead(gChipInfo.SlaveAddr, gChipInfo.BridgePrefix, 2, piece, kDataFrameBytes);
+      (void)SpiReadFrame(PageOf(base, page), static_cast<uint8_t>(half * kDataFrameBytes), piece);
       MemCopy(destination, piece, kDataFrameBytes);
       destination += kDataFrameBytes;
     }

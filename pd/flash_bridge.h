@@ -28,8 +28,19 @@ uint8_t SPIWriteCtrl(uint8_t mode);
 
 uint8_t SpiSetAddress(uint16_t page, uint8_t offset);
 
-// 0 = erased (12 progress cells printed), 1 = failed.
+inline constexpr uint8_t kEraseNotStarted = 1;  // the flash is as it was
+inline constexpr uint8_t kEraseUnconfirmed = 2;  // the erase command went out
+
+// 0 = erased (12 progress cells printed); otherwise kEraseNotStarted or
+// kEraseUnconfirmed, the failure printed.
 uint8_t SpiChipErase();
+
+inline constexpr uint32_t kDataFrameBytes = 128;
+
+// One data read of the bridge: address frame, read command, then
+// kDataFrameBytes bytes from the data port into `piece` (zeros where none
+// arrived). 0 when all three transfers succeeded.
+uint8_t SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece);
 
 // `base` is the first 256-byte page of the block (block number x 4).
 void SpiRead1K(uint16_t base);

@@ -1,11 +1,17 @@
 #include "sim/pd_controller.h"
 
+#include <algorithm>
 #include <stdexcept>
+
+#include "sim/factory_image.h"
 
 namespace sim {
 namespace {
 
 constexpr unsigned kMaxFlashKb = 16384;
+// The boot code starts the firmware only when this block is not blank.
+constexpr std::size_t kSignatureAt = 0x40;
+constexpr std::size_t kSignatureBytes = 16;
 // The largest data write the bridge takes: its prefix and one whole page.
 constexpr std::size_t kMaxDataFrame = 2 + SpiFlash::kPageSize;
 
@@ -61,6 +67,32 @@ std::size_t FlashBytes(const PdConfig& config) {
 
 }  // namespace
 
+std::uint8_t PdConfig::TcpiAddress() const { return tcpiAddress.value_or(DefaultTcpiAddressForChip(chipId, address)); }
+
+// Models 56 and 57 answer eight or nine bus addresses above a firmware
+// interface at 80 or 84; families 52 and 58 answer 80 below one at CC to D2.
+std::uint8_t DefaultTcpiAddressForChip(const std::array<std::uint8_t, 4>& id, std::uint8_t firmwareAddress) {
+  const std::uint8_t family = id[0];
+  const std::uint8_t model = id[1];
+  if (model == 0x56 || model == 0x57) {
+    if (firmwareAddress == 0x80) return 0x98;
+    if (firmwareAddress == 0x84) return 0x9C;
+    return firmwareAddress;
+  }
+  if (family == 0x52 || family == 0x58) {
+    switch (firmwareAddress) {
+      case 0xCC:
+      case 0xCE:
+      case 0xD0:
+      case 0xD2:
+        return static_cast<std::uint8_t>(firmwareAddress - 0x80);
+      default:
+        break;
+    }
+  }
+  return firmwareAddress;
+}
+
 std::uint64_t PdConfig::EraseDurationNs() const {
   if (eraseTimeUs != 0) return eraseTimeUs * 1000;
   return static_cast<std::uint64_t>(flashSizeKb) * 1'500'000;
@@ -108,6 +140,7 @@ PdController::PdController(PdConfig config, const Clock& clock)
     }
     flash_.SetReadFlip(offset);
   }
+  flash_.cells() = FactoryFlash(flash_.size());
   if (!config_.flashPath.empty()) {
     std::string error;
     if (!flash_.LoadFile(config_.flashPath, error)) throw std::runtime_error(error);
@@ -115,6 +148,7 @@ PdController::PdController(PdConfig config, const Clock& clock)
   flash_.SetLatchStuck(config_.faults.welStuck);
   bytes_.reserve(kMaxDataFrame + 1);
   ResetRegisters();
+  Boot();
 }
 
 std::unique_ptr<PdController> PdController::Create(const PdConfig& config, const Clock& clock, std::string& error) {
@@ -159,15 +193,24 @@ bool PdController::Start(std::uint8_t address7, bool read) {
   const bool firmware = IsFirmware(address7);
   if (!firmware && !IsTcpi(address7)) return false;
 
+  const PdFaults& faults = config_.faults;
   bool ack = true;
+  bool nackData = false;
+  bool dropped = false;
   if (firmware) {
     const std::uint64_t number = read ? ++record_.readTransactions : ++record_.writeTransactions;
-    const auto& nacks = read ? config_.faults.nackRead : config_.faults.nackWrite;
-    if (config_.faults.absent || nacks.count(number) != 0) ack = false;
-  } else if (config_.faults.tcpiAbsent || !firmwareRunning()) {
+    if (!read && faults.powerLoss && number >= *faults.powerLoss && powered_) PowerOff();
+    const auto& nacks = read ? faults.nackRead : faults.nackWrite;
+    if (faults.absent || nacks.count(number) != 0) ack = false;
+    if (!read) {
+      nackData = faults.nackData.count(number) != 0;
+      dropped = faults.dropWrite.count(number) != 0;
+    }
+  } else if (faults.tcpiAbsent || !firmwareRunning()) {
     // The TCPI-mode address is served by the firmware itself.
     ack = false;
   }
+  if (!powered_) ack = false;
 
   if (!ack) {
     if (keepFrames_) record_.frames.push_back({static_cast<std::uint8_t>(address7 << 1), read, true, {}});
@@ -175,10 +218,12 @@ bool PdController::Start(std::uint8_t address7, bool read) {
   }
   // A read answers from the frame written just before it, whether or not
   // that frame meant anything.
-  if (!read) source_ = ReadSource::None;
+  if (!read && !dropped) source_ = ReadSource::None;
   open_ = true;
   openRead_ = read;
   openNacked_ = false;
+  openNackData_ = nackData;
+  openDropped_ = dropped;
   openAddress7_ = address7;
   kind_ = Kind::Unknown;
   bytes_.clear();
@@ -188,7 +233,11 @@ bool PdController::Start(std::uint8_t address7, bool read) {
 bool PdController::Write(std::uint8_t byte) {
   ++record_.busBytes;
   if (!open_ || openRead_ || openNacked_) return false;
-  if (!Accepts(byte)) {
+  if (openDropped_) {
+    bytes_.push_back(byte);
+    return true;
+  }
+  if (openNackData_ || !Accepts(byte)) {
     openNacked_ = true;
     ++record_.nackedBytes;
     bytes_.push_back(byte);  // it was on the wire; the log shows it
@@ -307,7 +356,7 @@ void PdController::Stop() {
 
 void PdController::EndTransaction() {
   open_ = false;
-  if (!openRead_ && !openNacked_ && !bytes_.empty()) DecodeFrame();
+  if (!openRead_ && !openNacked_ && !openDropped_ && !bytes_.empty()) DecodeFrame();
   if (keepFrames_) {
     record_.frames.push_back({static_cast<std::uint8_t>(openAddress7_ << 1), openRead_, openNacked_, bytes_});
   }
@@ -490,7 +539,21 @@ void PdController::RegisterWrite(std::uint8_t reg, std::uint8_t value) {
   }
 }
 
+void PdController::Boot() {
+  flash_.Advance(clock_.NowNs());
+  const auto& cells = flash_.cells();
+  booted_ = std::any_of(cells.begin() + kSignatureAt, cells.begin() + kSignatureAt + kSignatureBytes,
+                        [](std::uint8_t cell) { return cell != 0xFF; });
+}
+
+void PdController::PowerOff() {
+  powered_ = false;
+  flash_.PowerLoss(clock_.NowNs());
+  source_ = ReadSource::None;
+}
+
 void PdController::Restart() {
+  Boot();
   halted_ = false;
   testMode_ = false;
   stopArmed_ = false;

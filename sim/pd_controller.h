@@ -29,6 +29,14 @@ struct PdFaults {
   // address whose address byte is not acknowledged.
   std::set<std::uint64_t> nackWrite;
   std::set<std::uint64_t> nackRead;
+  // Write transactions, counted the same way, whose address byte is
+  // acknowledged and whose first data byte is not.
+  std::set<std::uint64_t> nackData;
+  // Write transactions acknowledged in full that have no effect at all.
+  std::set<std::uint64_t> dropWrite;
+  // From this write transaction on the chip has no power: nothing answers
+  // at either address, and the flash keeps what it had received.
+  std::optional<std::uint64_t> powerLoss;
   // Flash byte offsets that read back with bit 0 inverted.
   std::set<std::uint32_t> flips;
 };
@@ -37,7 +45,7 @@ struct PdConfig {
   std::array<std::uint8_t, 4> chipId{0x52, 0x30, 0x00, 0x00};
   // I2C addresses in 8-bit form (the 7-bit address shifted left by one).
   std::uint8_t address = 0x80;
-  std::optional<std::uint8_t> tcpiAddress;  // unset: the firmware address
+  std::optional<std::uint8_t> tcpiAddress;  // unset: where the chip's family answers
   std::array<std::uint8_t, 2> fwVersion{0x1A, 0x05};
   std::array<std::uint8_t, 6> pdVersion{0x03, 0x10, 0x01, 0x02, 0x00, 0x5A};
   unsigned flashSizeKb = 256;
@@ -46,9 +54,13 @@ struct PdConfig {
   std::uint64_t eraseTimeUs = 0;
   PdFaults faults;
 
-  std::uint8_t TcpiAddress() const { return tcpiAddress.value_or(address); }
+  std::uint8_t TcpiAddress() const;
   std::uint64_t EraseDurationNs() const;
 };
+
+// Where a chip of this ID answers TCPI-mode commands when its firmware
+// interface is at `firmwareAddress` (both in 8-bit form).
+std::uint8_t DefaultTcpiAddressForChip(const std::array<std::uint8_t, 4>& chipId, std::uint8_t firmwareAddress);
 
 // How a chip of a given ID frames its flash bridge.
 struct PdGeometry {
@@ -126,11 +138,17 @@ class PdController : public I2cDevice {
   bool halted() const { return halted_; }
   bool testMode() const { return testMode_; }
   bool writeEnabled() const { return flash_.writeEnabled(); }
+  // At power-on and at every watchdog restart the chip starts its firmware
+  // only when the flash holds a signature (bytes 0x40..0x4F not all 0xFF);
+  // otherwise it stays in its boot code, which serves the firmware
+  // interface but not the TCPI-mode commands.
+  bool firmwareBooted() const { return booted_; }
   // The firmware answers TCPI-mode commands only while its CPU runs. A
   // restart takes effect at once: the bus hands events over when it
   // catches up, which may be long after they happened on the wire, so a
   // boot time measured from them would not be the chip's.
-  bool firmwareRunning() const { return !halted_; }
+  bool firmwareRunning() const { return powered_ && booted_ && !halted_; }
+  bool powered() const { return powered_; }
   std::uint32_t bridgeAddress() const { return bridgeAddress_; }
   std::uint8_t bridgeCommand() const { return bridgeCommand_; }
 
@@ -162,6 +180,8 @@ class PdController : public I2cDevice {
   void BridgeData();
   void RegisterWrite(std::uint8_t reg, std::uint8_t value);
   void Restart();
+  void Boot();
+  void PowerOff();
   void ResetRegisters();
   bool FlashWorkAllowed() const { return halted_ && testMode_; }
   std::uint8_t StatusByte();
@@ -174,6 +194,8 @@ class PdController : public I2cDevice {
   SpiFlash flash_;
 
   // Chip state.
+  bool powered_ = true;
+  bool booted_ = false;
   bool halted_ = false;
   bool testMode_ = false;
   bool stopArmed_ = false;
@@ -186,6 +208,8 @@ class PdController : public I2cDevice {
   bool open_ = false;
   bool openRead_ = false;
   bool openNacked_ = false;
+  bool openNackData_ = false;  // nack-data: refuse the first data byte
+  bool openDropped_ = false;   // drop-write: take every byte, then forget the frame
   std::uint8_t openAddress7_ = 0;
   Kind kind_ = Kind::Unknown;
   std::vector<std::uint8_t> bytes_;

@@ -1,5 +1,6 @@
 #include "sim/pd_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <optional>
@@ -96,8 +97,9 @@ OptionResult ParsePdOption(PdConfig& config, int argc, const char* const* argv, 
 
 bool IsPdFaultName(const std::string& fault) {
   const std::string_view name = std::string_view(fault).substr(0, fault.find('='));
-  static constexpr std::string_view kFaults[] = {"absent",      "tcpi-absent",    "nack-write", "nack-read",
-                                                 "erase-stuck", "status-invalid", "wel-stuck",  "flip"};
+  static constexpr std::string_view kFaults[] = {"absent",     "tcpi-absent", "nack-write",     "nack-read",
+                                                 "nack-data",  "drop-write",  "power-loss",     "erase-stuck",
+                                                 "status-invalid", "wel-stuck", "flip"};
   for (const std::string_view candidate : kFaults) {
     if (candidate == name) return true;
   }
@@ -115,7 +117,7 @@ bool ParsePdFault(PdConfig& config, const std::string& fault, std::string& error
     error = "--fault: unknown fault '" + fault + "' (see --help)";
     return false;
   }
-  const bool needsValue = name == "nack-write" || name == "nack-read" || name == "flip";
+  const bool needsValue = name.rfind("nack-", 0) == 0 || name == "drop-write" || name == "power-loss" || name == "flip";
   if (needsValue != hasValue) {
     error =
         needsValue ? "--fault: " + name + " needs a value (" + name + "=N)" : "--fault: " + name + " takes no value";
@@ -139,13 +141,23 @@ bool ParsePdFault(PdConfig& config, const std::string& fault, std::string& error
       return false;
     }
     faults.flips.insert(static_cast<std::uint32_t>(*offset));
-  } else {  // nack-write, nack-read
+  } else {  // a transaction number
     const auto number = ParseDigits(value, 10);
     if (!number || *number == 0) {
       error = "--fault: " + name + ": '" + value + "' is not a transaction number from 1 on";
       return false;
     }
-    (name == "nack-write" ? faults.nackWrite : faults.nackRead).insert(*number);
+    if (name == "power-loss") {
+      faults.powerLoss = std::min(faults.powerLoss.value_or(*number), *number);
+    } else if (name == "nack-write") {
+      faults.nackWrite.insert(*number);
+    } else if (name == "nack-read") {
+      faults.nackRead.insert(*number);
+    } else if (name == "nack-data") {
+      faults.nackData.insert(*number);
+    } else {
+      faults.dropWrite.insert(*number);
+    }
   }
   return true;
 }
@@ -154,19 +166,30 @@ std::string PdOptionsHelp() {
   return "PD controller:\n"
          "  --chip HHHHHHHH        chip ID bytes 0..3 (default 52300000)\n"
          "  --sa HH                firmware-interface address, 8-bit form (default 80)\n"
-         "  --tcpi HH              TCPI-mode address, 8-bit form (default: the --sa address)\n"
+         "  --tcpi HH              TCPI-mode address, 8-bit form (default: where the chip's family\n"
+         "                         answers: 98 or 9C for models 56 and 57 at --sa 80 or 84;\n"
+         "                         4C, 4E, 50 or 52 for families 52 and 58 at --sa CC, CE, D0 or D2;\n"
+         "                         otherwise the --sa address)\n"
          "  --fw-version HHHH      firmware version answered to B6 (default 1A05)\n"
          "  --pd-version HHHHHHHHHHHH\n"
          "                         PD version bytes 0..5 answered to E4 E3 E2 E1 E0 DD\n"
          "                         (default 03100102005A)\n"
          "  --flash-size KB        SPI flash size in KB, decimal (default 256)\n"
          "  --flash FILE           flash content: read at start when the file exists\n"
-         "                         (padded with FF), written back at the end\n"
+         "                         (padded with FF), written back at the end; without a file\n"
+         "                         the flash starts with a signed factory firmware. The chip\n"
+         "                         runs its firmware only when flash bytes 40..4F are not all FF\n"
          "PD controller faults (--fault NAME, may repeat):\n"
          "  absent                 nothing answers at the firmware address\n"
          "  tcpi-absent            nothing answers TCPI-mode commands\n"
          "  nack-write=N           the N-th write transaction to the firmware address is not acknowledged\n"
          "  nack-read=N            the N-th read transaction to the firmware address is not acknowledged\n"
+         "  nack-data=N            the N-th write transaction is acknowledged at its address and not at\n"
+         "                         its first data byte\n"
+         "  drop-write=N           the N-th write transaction is acknowledged in full and has no effect\n"
+         "  power-loss=N           from the N-th write transaction on nothing answers: the chip lost\n"
+         "                         power; the flash keeps what it had (an erase that was running\n"
+         "                         leaves the 4 KB sectors it had reached erased)\n"
          "  erase-stuck            the erase-busy bit never clears\n"
          "  status-invalid         bridge status bytes have bit 7 clear\n"
          "  wel-stuck              the write-enable bit never clears once set\n"

@@ -76,10 +76,23 @@ bool SpiFlash::WriteDisable(std::uint64_t nowNs) {
 bool SpiFlash::StartChipErase(std::uint64_t nowNs, std::uint64_t durationNs) {
   if (EraseBusy(nowNs) || !writeEnabled_) return false;
   erasing_ = true;
+  eraseStartNs_ = nowNs;
   eraseEndNs_ = nowNs + durationNs;
   ++erasesStarted_;
   Advance(nowNs);  // a zero-length erase is done at once
   return true;
+}
+
+void SpiFlash::PowerLoss(std::uint64_t nowNs) {
+  Advance(nowNs);
+  if (erasing_) {
+    const std::uint64_t sectors = (cells_.size() + kSectorSize - 1) / kSectorSize;
+    const std::uint64_t done = sectors * (nowNs - eraseStartNs_) / (eraseEndNs_ - eraseStartNs_);
+    const std::size_t end = std::min(cells_.size(), static_cast<std::size_t>(done) * kSectorSize);
+    std::fill(cells_.begin(), cells_.begin() + static_cast<std::ptrdiff_t>(end), 0xFF);
+    erasing_ = false;
+  }
+  writeEnabled_ = false;
 }
 
 bool SpiFlash::ProgramPage(std::uint64_t nowNs, std::uint32_t& address, const std::uint8_t* data, std::size_t count) {

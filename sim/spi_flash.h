@@ -15,14 +15,15 @@ namespace sim {
 class SpiFlash {
  public:
   static constexpr std::size_t kPageSize = 256;
+  static constexpr std::size_t kSectorSize = 4096;
 
   explicit SpiFlash(std::size_t sizeBytes);
 
   std::size_t size() const { return cells_.size(); }
 
-  // Fills the flash from a file; a missing file leaves it erased (true).
-  // A file larger than the flash is an error; a smaller one is padded with
-  // erased cells.
+  // Fills the flash from a file; a missing file leaves the cells as they
+  // are (true). A file larger than the flash is an error; a smaller one is
+  // padded with erased cells.
   bool LoadFile(const std::string& path, std::string& error);
   bool SaveFile(const std::string& path, std::string& error) const;
 
@@ -44,6 +45,12 @@ class SpiFlash {
 
   // Needs the latch and an idle flash.
   bool StartChipErase(std::uint64_t nowNs, std::uint64_t durationNs);
+
+  // The power goes: the latch drops, and a chip erase that was running
+  // stops where it was. It works through the array one 4 KB sector after
+  // the other in equal time, so the sectors whose time had passed are
+  // erased and the others keep their content.
+  void PowerLoss(std::uint64_t nowNs);
 
   // Page program of `count` bytes from `address` on: the address wraps
   // inside its 256-byte page as on a real part and is left just past the
@@ -73,6 +80,7 @@ class SpiFlash {
   bool writeEnabled_ = false;
   bool latchStuck_ = false;
   bool erasing_ = false;
+  std::uint64_t eraseStartNs_ = 0;
   std::uint64_t eraseEndNs_ = 0;
   unsigned erasesStarted_ = 0;
   unsigned erasesCompleted_ = 0;

@@ -30,6 +30,7 @@ struct Parsed {
   bool debug = false;
   bool showPdVersion = false;
   bool versionOnly = false;
+  bool force = false;
 };
 
 int Parse(const std::vector<std::string>& args) {
@@ -48,6 +49,7 @@ void ExpectRecords(const Parsed& want, const std::string& label) {
   EXPECT_EQ(gPdSettings.debug, want.debug) << label;
   EXPECT_EQ(gSettings.showPdVersion, want.showPdVersion) << label;
   EXPECT_EQ(gSettings.versionOnly, want.versionOnly) << label;
+  EXPECT_EQ(gSettings.force, want.force) << label;
 }
 
 std::string Relative(const std::filesystem::path& file) {
@@ -85,6 +87,8 @@ TEST(CommandLine, AcceptedOptionsFillTheRecords) {
       {{"/verbose"}, With([](Parsed& p) { p.showPdVersion = true; })},
       {{"/ov"}, With([](Parsed& p) { p.versionOnly = true; })},
       {{"/overview"}, With([](Parsed& p) { p.versionOnly = true; })},
+      {{"/force"}, With([](Parsed& p) { p.force = true; })},
+      {{"/forced"}, With([](Parsed& p) { p.force = true; })},
       // A value is taken whatever it looks like.
       {{"/cp", "/v"}, With([](Parsed& p) { p.configPort = 0; })},
       {{"/sa", "/sa"}, With([](Parsed& p) { p.slave = 0; })},
@@ -116,7 +120,7 @@ TEST(CommandLine, RejectedArgumentsEndTheRunWithExitCode1) {
       {"/n"},          {"/V"},          {"/SA", "84"},  {"/"},
       {"/i2", "1"},    {"/x.bin"},      {"fw"},         {"fw.BIN"},
       {""},            {"bin"},         {"fwbin"},      {"/sa"},
-      {"/db", "/i2c"},
+      {"/db", "/i2c"}, {"/forc"},      {"/Force"},
       {"/n", "/sa", "10"},
   };
   for (const std::vector<std::string>& args : cases) {

@@ -87,6 +87,19 @@ TEST(FirmwareImageSize, Boundaries) {
   }
 }
 
+// An image whose signature block is blank would leave a controller that
+// does not start its firmware: it is refused, and only then.
+TEST_F(FirmwareImageTest, BlankSignatureBlockIsRefused) {
+  for (const size_t notFf : {0x40, 0x4F, 0x00}) {  // the one signature byte not 0xFF; 0: none
+    std::vector<uint8_t> bytes(0x60, 0xFF);
+    bytes[notFf] = 0xFE;
+    const std::string name = dir_.Write("sig.bin", bytes).string();
+    EXPECT_EQ(LoadFirmwareImage(name.c_str()), notFf == 0 ? 1 : 0) << notFf;
+    EXPECT_EQ(gImage.loaded, notFf != 0) << notFf;
+  }
+  EXPECT_EQ(console_.text(), "\r\nFile Not Signed! Bytes 0x40 to 0x4F of an image must not all be FF.\r\n\r\n");
+}
+
 TEST_F(FirmwareImageTest, MissingFile) {
   const std::string name = (dir_ / "absent.bin").string();
   EXPECT_EQ(LoadFirmwareImage(name.c_str()), 1);

@@ -116,6 +116,8 @@ inline const std::string kTimeLine = Console("Time Consuming: " + kSecondsMark +
 inline const std::string kProgramFail = Console("\n\rSPI_Program1K Fail!");
 inline const std::string kVerifyFail = Console("\n\nVerify Fail!");
 inline const std::string kSignatureFail = Console("SPI_Programsignature Fail!\n");
+inline const std::string kFirmwareIncomplete =
+    Console("\nPD FW Incomplete! Run VEXA again (with /force if Get_PD_ver fails) before powering the board off!!\n");
 
 // Messages of the transfer layer and the protocol.
 inline std::string BlockWriteError(std::uint8_t first) {
@@ -365,6 +367,9 @@ inline std::vector<std::string> ExpectedWrites(const WritePlan& plan) {
     frame({0xFF, 0xFE, 0x16, 0x01});
     prefixed(&file[0x40], 16);
     writeCtrl(0x05);
+    address(0, 0x00);  // the signature read back
+    frame({0xFF, 0xFE, 0x13, 0x01});
+    prefixed(nullptr, 0);
   }
 
   frame({0xFF, 0xF8, 0x00, 0x00});

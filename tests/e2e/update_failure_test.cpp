@@ -31,7 +31,8 @@ const std::array<std::uint8_t, 4> k5230{0x52, 0x30, 0x00, 0x00};
 // Which transactions of a clean run the chip should refuse: the write
 // line `anchor` (its `occurrence`-th appearance), or with `read` the first
 // read after it; `offset` more transactions of the same kind further on;
-// then `repeat` transactions `step` apart.
+// then `repeat` transactions `step` apart. `fault` names another fault of
+// numbered write transactions than nack-write.
 struct Target {
   std::string anchor;
   int occurrence = 1;
@@ -39,6 +40,7 @@ struct Target {
   int offset = 0;
   int repeat = 1;
   int step = 1;
+  std::string fault = "";
 };
 
 enum class FlashAfter { Skip, Unchanged, Updated, UpdatedWithoutSignature };
@@ -90,8 +92,8 @@ class FailureRunner {
           TransactionNumber(clean, anchor, t.read, 0x80) + (t.read ? 1 : 0) + t.offset;
       for (int k = 0; k < t.repeat; ++k) {
         lastRefused = first + static_cast<std::uint64_t>(k * t.step);
-        faults.insert(faults.end(), {"--fault", std::string(t.read ? "nack-read=" : "nack-write=") +
-                                                    std::to_string(lastRefused)});
+        const std::string kind = !t.fault.empty() ? t.fault : t.read ? "nack-read=" : "nack-write=";
+        faults.insert(faults.end(), {"--fault", kind + std::to_string(lastRefused)});
       }
     }
 
@@ -180,6 +182,8 @@ TEST(UpdateFailures, FlashWork) {
   const std::string start = Opening{}.Text() + Preparation(false, k5230, 0x80) +
                             ImageLine("fw.bin", image.size());
   const std::string version = FwVersion(0x1A, 0x05);
+  // A controller restarted without a signed image stays in its boot code.
+  const std::string unsigned_ = kGetPdVerFail;
   const std::string erased = kEraseLabel + Cells(12);
   const std::string programmed = erased + kProgramLabel + Cells(12);
   const std::string verified = programmed + kVerifyLabel + Cells(12);
@@ -197,6 +201,10 @@ TEST(UpdateFailures, FlashWork) {
   const std::string enable = "W 80: FF FE 04 01";
   const std::string disable = "W 80: FF FE 05 01";
   const std::string pageProgram = "W 80: FF FE 16 01";
+  const std::string signatureAddress = "W 80: FF FA 40 00 00";
+  const auto signatureFail = [&](const std::string& why) {
+    return start + verified + kUpdateSuccess + why + kSignatureFail + kFirmwareIncomplete;
+  };
   const int signatureCtrl = 1 + 8 * 4 + 1;
 
   // 0x1234 lies in block 4.
@@ -221,7 +229,7 @@ TEST(UpdateFailures, FlashWork) {
        7, "W 80: FF F7", std::nullopt, FlashAfter::Unchanged},
       {"erase: the write-enable latch never clears", {}, args, {"wel-stuck"}, std::nullopt,
        start + kEraseLabel + StatusFail("WRITE_Disable_Ctrl fail= %X \n", latchSet) +
-           Console("SPIWriteCtrl(Disable) Fail!!") + kEarlyStop,
+           Console("SPIWriteCtrl(Disable) Fail!!") + kFirmwareIncomplete + kEarlyStop,
        7, "W 80: FF F7", std::nullopt, FlashAfter::Skip},
       {"erase: the busy bit never clears; the update goes on", {}, args, {"erase-stuck"},
        std::nullopt,
@@ -234,17 +242,17 @@ TEST(UpdateFailures, FlashWork) {
        {},
        Target{enable, 1 + 2 * 4 + 1, true, 0, 101, 1},  // its status reads
        start + erased + kProgramLabel + Cells(2) + StatusFail("Ctrl fail= %X \n", noStatus) +
-           kProgramFail + version + kEarlyStop,
-       7, "W 80: B6", "W 80: FF F8 00 00", FlashAfter::Skip},
+           kProgramFail + kFirmwareIncomplete + unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::Skip},
       {"program: a data write of block 5 fails",
        {},
        args,
        {},
        Target{pageProgram, 5 * 4 + 1, false, 1},  // the first data frame
        start + erased + kProgramLabel + Cells(5) + blockWriteError +
-           Console(" SPI_Program1K -> bI2cMasterWrite() Fail!!") + kProgramFail + version +
-           kEarlyStop,
-       7, "W 80: B6", "W 80: FF F8 00 00", FlashAfter::Skip},
+           Console(" SPI_Program1K -> bI2cMasterWrite() Fail!!") + kProgramFail +
+           kFirmwareIncomplete + unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::Skip},
       {"program: the write disable of block 3 never confirmed",
        {},
        args,
@@ -252,16 +260,16 @@ TEST(UpdateFailures, FlashWork) {
        Target{disable, 1 + 3 * 4 + 1, false, 0, 101, 3},
        start + erased + kProgramLabel + Cells(3) + Repeat(blockWriteError, 101) +
            StatusFail("WRITE_Disable_Ctrl fail= %X \n", latchSet) +
-           Console(" SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!") + kProgramFail + version +
-           kEarlyStop,
-       7, "W 80: B6", "W 80: FF FE 09 01", FlashAfter::Skip},
+           Console(" SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!") + kProgramFail +
+           kFirmwareIncomplete + unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", "W 80: FF FE 09 01", FlashAfter::Skip},
       {"verify: a byte of block 4 differs",
        {"--fault", "flip=" + std::to_string(flip)},
        args,
        {},
        std::nullopt,
        start + programmed + kVerifyLabel + Cells(4) + flipLine + Cells(1) + kVerifyFail +
-           kEarlyStop,
+           kFirmwareIncomplete + kEarlyStop,
        7, "W 80: AA", std::nullopt, FlashAfter::UpdatedWithoutSignature},
       {"verify: the blank signature bytes are compared as FF",
        {"--fault", "flip=0x45"},
@@ -269,7 +277,7 @@ TEST(UpdateFailures, FlashWork) {
        {},
        std::nullopt,
        start + programmed + kVerifyLabel + Console("\n\nIndex[45] = FE, Bin Data = FF") +
-           Cells(1) + kVerifyFail + kEarlyStop,
+           Cells(1) + kVerifyFail + kFirmwareIncomplete + kEarlyStop,
        7, "W 80: AA", std::nullopt, FlashAfter::Skip},
       {"signature: the write enable never confirmed",
        {},
@@ -277,17 +285,34 @@ TEST(UpdateFailures, FlashWork) {
        {},
        Target{enable, signatureCtrl, true, 0, 101, 1},
        start + verified + kUpdateSuccess + StatusFail("Ctrl fail= %X \n", noStatus) +
-           kSignatureFail + version + kEarlyStop,
-       7, "W 80: B6", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
+           kSignatureFail + kFirmwareIncomplete + unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
       {"signature: the data write fails",
        {},
        args,
        {},
-       Target{"W 80: FF FA 40 00 00", 1, false, 2},  // address, command, data
+       Target{signatureAddress, 1, false, 2},  // address, command, data
        start + verified + kUpdateSuccess + blockWriteError +
            Console(" SPI_Programsignature -> bI2cMasterWrite() Fail!!") + kSignatureFail +
-           version + kEarlyStop,
-       7, "W 80: B6", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
+           kFirmwareIncomplete + unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
+      {"signature: its address frame fails", {}, args, {}, Target{signatureAddress},
+       signatureFail(blockWriteError + Console(" SPI_Programsignature -> SpiSetAddress() Fail!!")) +
+           unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
+      {"signature: its page program command fails", {}, args, {}, Target{signatureAddress, 1, false, 1},
+       signatureFail(blockWriteError + Console(" SPI_Programsignature -> SpiBridgeCommand() Fail!!")) +
+           unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
+      {"signature: its data frame has no effect", {}, args, {},
+       Target{signatureAddress, 1, false, 2, 1, 1, "drop-write="},
+       signatureFail(Console(" SPI_Programsignature -> Read Back Mismatch!!")) + unsigned_ + kEarlyStop,
+       7, "W 80: B6 NACK", std::nullopt, FlashAfter::UpdatedWithoutSignature},
+      // Page 0 from its start is addressed by the program pass, the verify
+      // pass and the read-back.
+      {"signature: its read-back fails", {}, args, {}, Target{"W 80: FF FA 00 00 00", 3, true},
+       signatureFail(Console(" SPI_Programsignature -> Read Back Fail!!")) + version + kEarlyStop, 7,
+       "W 80: B6", "W 80: FF F8 00 00", FlashAfter::Updated},
       {"signature: the write disable never confirmed",
        {},
        args,
@@ -296,7 +321,7 @@ TEST(UpdateFailures, FlashWork) {
        start + verified + kUpdateSuccess + Repeat(blockWriteError, 101) +
            StatusFail("WRITE_Disable_Ctrl fail= %X \n", latchSet) +
            Console(" SPI_Programsignature -> SPIWriteDisable() Fail!!") + kSignatureFail +
-           version + kEarlyStop,
+           kFirmwareIncomplete + version + kEarlyStop,
        7, "W 80: B6", "W 80: FF FE 09 01", FlashAfter::Updated},
       {"ending: leaving test mode fails",
        {},
@@ -350,6 +375,11 @@ TEST(UpdateFailures, PreparationEndingAndVersions) {
        before + kGetPdVerFail + kEarlyStop, 7, "W 80: B6"},
       {"first version: also with /ov", {}, {"/ov", "/id", "5230"}, {"nack-read=1"}, std::nullopt,
        before + kGetPdVerFail + kEarlyStop, 7, "W 80: B6"},
+      {"first version: /force does not change /ov", {}, {"/ov", "/force", "/id", "5230"},
+       {"tcpi-absent"}, std::nullopt, before + kGetPdVerFail + kEarlyStop, 7, "W 80: B6 NACK"},
+      {"first version: /force goes on, and a wrong /id still stops", {}, {"/force", "/id", "5231"},
+       {"tcpi-absent"}, std::nullopt, before + kGetPdVerFail + kChipIdMismatch + kEarlyStop, 7,
+       "W 80: FF C0"},
       {"leaving test mode", {}, args, {}, Target{"W 80: FF F8 00 00"},
        head + BlockWriteError(0xFF) + Console("\nExit_Test_mode I2CBlkDataWrite Fail !!") +
            kEarlyStop,

@@ -307,6 +307,29 @@ TEST_F(Transfer, BlockWriteWhoseFirstByteIsRefusedSendsNothingMore) {
   EXPECT_EQ(fixture_.RegisterWrites(reg::kDataCmd), (std::vector<std::uint32_t>{0x03C}));
 }
 
+// A refused byte ends the transfer on the bus: the bytes after it are not
+// sent, for they would reach the device as a transfer of its own. Only the
+// next transfer learns of a refused last byte.
+TEST(TransferRefusal, BlockWriteStopsAtARefusedLaterByte) {
+  const struct {
+    long refused;
+    const char* bus;
+    std::uint8_t status;
+  } cases[] = {{1, "W 80: 3C 01 NACK", 1}, {3, "W 80: 3C 01 02 03 NACK", 1}, {4, "W 80: 3C 01 02 03 04 NACK", 0}};
+  for (const auto& c : cases) {
+    ScriptedDevice device;  // outlives the board, which talks to it as it ends
+    device.nackWriteIndex = c.refused;
+    BoardFixture fixture;
+    fixture.Attach(kDevice7, &device);
+    ASSERT_TRUE(fixture.BringUpController());
+    ASSERT_EQ(I2cSetSlaveAddress(0x80), 0);
+    const std::uint8_t bytes[5] = {0x3C, 0x01, 0x02, 0x03, 0x04};
+    EXPECT_EQ(I2CBlkDataWrite(5, bytes), c.status) << c.refused;
+    EXPECT_EQ(fixture.Console(), "") << c.refused;
+    EXPECT_EQ(fixture.BusTrace(), std::vector<std::string>{c.bus}) << c.refused;
+  }
+}
+
 // ---- Time-outs ----
 
 TEST_F(Transfer, LateByteTimesOutEvenWhenTheFifoDrainsAfterwards) {

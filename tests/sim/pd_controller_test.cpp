@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <random>
@@ -110,6 +111,9 @@ class PdBus {
 
   void Advance(std::uint64_t us) { clock.AdvanceUs(us); }
 
+  // For tests of programming: the chip comes with a factory image.
+  void EraseByHand() { std::fill(pd.flash().cells().begin(), pd.flash().cells().end(), 0xFF); }
+
   sim::Clock clock;
   sim::PdController pd;
 };
@@ -193,6 +197,7 @@ TEST(PdController, FlashWorkNeedsHaltedCpuAndTestMode) {
   for (const Case c : {Case{false, false}, Case{true, false}, Case{false, true}, Case{true, true}}) {
     SCOPED_TRACE(testing::Message() << "halt " << c.halt << " test mode " << c.testMode);
     PdBus bus;
+    bus.EraseByHand();
     if (c.halt) bus.Halt(0x00);
     if (c.testMode) bus.EnterTestMode();
     const bool allowed = c.halt && c.testMode;
@@ -261,6 +266,7 @@ TEST(PdController, ChipEraseIsBusyForItsTimeThenLeavesAllFf) {
 
 TEST(PdController, PageProgramOnlyClearsBitsAndWrapsInsideThePage) {
   PdBus bus;
+  bus.EraseByHand();
   Ready(bus);
   const Bytes first = Pattern(256, 1);
   const Bytes second = Pattern(256, 2);
@@ -361,6 +367,7 @@ TEST(PdController, DataPortUsesOnlyTheChipsOwnPrefix) {
   // Prefix 00 00 chip: a data frame after FF F7 is a 3-byte register write
   // at most, so its fourth byte is not acknowledged and nothing is programmed.
   PdBus bus(Chip({0x52, 0x55, 0x00, 0x00}));
+  bus.EraseByHand();
   bus.Halt(0x00);
   bus.EnterTestMode();
   EXPECT_EQ(bus.Status({0xFF, 0xF7}), 0x00) << "register F7 is no status";
@@ -569,6 +576,58 @@ TEST(PdController, NackWriteAndReadCountTransactionsToTheFirmwareAddress) {
   EXPECT_EQ(bus.pd.record().readTransactions, 2u);
 }
 
+TEST(PdController, NackDataAndDropWriteCountWithTheWriteTransactions) {
+  sim::PdConfig config;
+  config.faults.dropWrite = {2};
+  config.faults.nackData = {3};
+  PdBus bus(config);
+  const Bytes enter{0xFF, 0xF8, 0x3B, 0xE1};
+  EXPECT_EQ(bus.Busy(), 0x01);  // write 1
+  EXPECT_EQ(bus.Write(enter), 4) << "taken in full";
+  EXPECT_EQ(bus.Read(1), Bytes{0x01}) << "the dropped frame changed nothing";
+  EXPECT_EQ(bus.Write(enter), 0) << "address taken, first byte refused";
+  EXPECT_FALSE(bus.pd.testMode());
+}
+
+// The power goes 30 ms into a 96 ms erase of 16 sectors: the first five are
+// erased, the rest keep their content, and nothing answers any more.
+TEST(PdController, PowerLossStopsTheChipAndItsErase) {
+  sim::PdConfig config;
+  config.flashSizeKb = 64;
+  config.tcpiAddress = 0x50;
+  config.faults.powerLoss = 6;
+  PdBus bus(config);
+  const Bytes before = bus.pd.flash().cells();
+  Ready(bus);         // writes 1 to 3
+  bus.Command(0x04);  // 4
+  bus.Command(0x07);  // 5
+  bus.Advance(30'000);
+  EXPECT_EQ(bus.Write({0xFF, 0xFF}), -1);
+  EXPECT_FALSE(bus.pd.powered());
+  EXPECT_EQ(bus.Read(1), std::nullopt);
+  EXPECT_EQ(bus.Write({0xB6}, 0x50), -1);
+  bus.Advance(1'000'000);
+  std::string error;
+  ASSERT_TRUE(bus.pd.Finish(error));
+  Bytes expected = before;
+  std::fill(expected.begin(), expected.begin() + 5 * 4096, 0xFF);
+  EXPECT_EQ(bus.pd.flash().cells(), expected);
+}
+
+// A watchdog restart starts the firmware only from a signed flash; the boot
+// code still serves the firmware interface.
+TEST(PdController, FirmwareStartsOnlyFromASignedFlash) {
+  for (const std::size_t notFf : {0x40, 0x4F, 0x3F, 0x50}) {
+    PdBus bus;
+    bus.EraseByHand();
+    bus.pd.flash().cells()[notFf] = 0x00;
+    EXPECT_TRUE(bus.WriteAll({0xFF, 0xD0, 0x02}) && bus.WriteAll({0xFF, 0xEB, 0x50}));
+    const bool signedFlash = notFf >= 0x40 && notFf < 0x50;
+    EXPECT_EQ(bus.Query({0xB6}, 2).has_value(), signedFlash) << notFf;
+    EXPECT_EQ(bus.Query({0xFF, 0xC0}, 1), Bytes{0x52}) << notFf;
+  }
+}
+
 TEST(PdController, EraseStuckKeepsOnlyTheBusyBitSet) {
   sim::PdConfig config;
   config.faults.eraseStuck = true;
@@ -613,6 +672,7 @@ TEST(PdController, FlipInvertsBitZeroOnReadBackOnly) {
   sim::PdConfig config;
   config.faults.flips = {0x1234, 0x1236};
   PdBus bus(config);
+  bus.EraseByHand();
   Ready(bus);
   Bytes page(256, 0x5A);
   bus.ProgramPage(0x12, page.data());

@@ -50,17 +50,29 @@ TEST(PdOptions, ValuesGoIntoTheConfig) {
   for (const auto& option : options) EXPECT_NE(help.find(std::string(option[0]) + " "), std::string::npos) << option[0];
 }
 
-TEST(PdOptions, DefaultsAndTheTcpiAddressFollowingSa) {
+TEST(PdOptions, DefaultsAndTheTcpiAddressOfTheChipsFamily) {
   sim::PdConfig config;
   EXPECT_EQ(config.chipId, (std::array<std::uint8_t, 4>{0x52, 0x30, 0x00, 0x00}));
   EXPECT_EQ(config.flashSizeKb, 256u);
   EXPECT_EQ(config.EraseDurationNs(), 384'000'000u);
-  std::string error;
-  int index = 0;
-  ASSERT_EQ(Parse(config, {"--sa", "CC"}, index, error), sim::OptionResult::Taken);
-  EXPECT_EQ(config.TcpiAddress(), 0xCC);
   config.eraseTimeUs = 1'000;
   EXPECT_EQ(config.EraseDurationNs(), 1'000'000u);
+
+  // Where a chip answers its version queries without --tcpi, by chip ID and
+  // firmware address; --tcpi always wins.
+  const struct {
+    std::array<std::uint8_t, 4> id;
+    std::uint8_t sa;
+    std::uint8_t tcpi;
+  } cases[] = {{{0x88, 0x56}, 0x80, 0x98}, {{0x88, 0x57}, 0x84, 0x9C}, {{0x52, 0x56}, 0x80, 0x98},
+               {{0x88, 0x56}, 0xD0, 0xD0}, {{0x52, 0x30}, 0xCC, 0x4C}, {{0x52, 0x31}, 0xCE, 0x4E},
+               {{0x58, 0x00}, 0xD0, 0x50}, {{0x52, 0x30}, 0xD2, 0x52}, {{0x52, 0x30}, 0x80, 0x80},
+               {{0x88, 0x58}, 0xD0, 0xD0}, {{0x88, 0x53}, 0xCC, 0xCC}, {{0x52, 0x30}, 0xD4, 0xD4}};
+  for (const auto& c : cases) EXPECT_EQ(sim::DefaultTcpiAddressForChip(c.id, c.sa), c.tcpi) << int(c.sa);
+  config.chipId = {0x88, 0x56, 0x00, 0x00};
+  EXPECT_EQ(config.TcpiAddress(), 0x98);
+  config.tcpiAddress = 0xA0;
+  EXPECT_EQ(config.TcpiAddress(), 0xA0);
 }
 
 TEST(PdOptions, BadValuesAreErrorsAndOtherOptionsUnknown) {
@@ -104,7 +116,8 @@ TEST(PdOptions, FaultsCombine) {
   sim::PdConfig config;
   std::string error;
   for (const char* fault : {"absent", "tcpi-absent", "erase-stuck", "status-invalid", "wel-stuck", "nack-write=3",
-                            "nack-write=7", "nack-read=12", "flip=0x1234", "flip=4096"}) {
+                            "nack-write=7", "nack-read=12", "flip=0x1234", "flip=4096", "nack-data=4", "drop-write=5",
+                            "power-loss=9", "power-loss=8"}) {
     EXPECT_TRUE(sim::IsPdFaultName(fault)) << fault;
     EXPECT_TRUE(sim::ParsePdFault(config, fault, error)) << fault << ": " << error;
   }
@@ -113,9 +126,13 @@ TEST(PdOptions, FaultsCombine) {
   EXPECT_EQ(f.nackWrite, (std::set<std::uint64_t>{3, 7}));
   EXPECT_EQ(f.nackRead, (std::set<std::uint64_t>{12}));
   EXPECT_EQ(f.flips, (std::set<std::uint32_t>{0x1234, 4096}));
+  EXPECT_EQ(f.nackData, (std::set<std::uint64_t>{4}));
+  EXPECT_EQ(f.dropWrite, (std::set<std::uint64_t>{5}));
+  EXPECT_EQ(f.powerLoss, 8u) << "the earliest power loss counts";
 
   for (const char* fault : {"controller-dead", "absent=1", "nack-write", "nack-write=0", "nack-read=x",
-                            "flip=", "flip=12ab", "flip=0x", "flip=0x100000000", "wel-stuck=yes"}) {
+                            "flip=", "flip=12ab", "flip=0x", "flip=0x100000000", "wel-stuck=yes", "power-loss",
+                            "drop-write=0", "nack-data=x"}) {
     sim::PdConfig untouched;
     error.clear();
     EXPECT_FALSE(sim::ParsePdFault(untouched, fault, error)) << fault;
@@ -156,12 +173,14 @@ class FlashFile : public testing::Test {
   sim::Clock clock_;
 };
 
-TEST_F(FlashFile, MissingFileStartsErasedAndIsCreated) {
+TEST_F(FlashFile, MissingFileStartsWithASignedFactoryImageAndIsCreated) {
   auto pd = sim::PdController::Create(Config(2), clock_, config_error_);
   ASSERT_NE(pd, nullptr) << config_error_;
-  EXPECT_EQ(pd->flash().cells(), Bytes(2048, 0xFF));
+  const Bytes& cells = pd->flash().cells();
+  EXPECT_NE(Bytes(cells.begin() + 0x40, cells.begin() + 0x50), Bytes(16, 0xFF));
+  EXPECT_TRUE(pd->firmwareBooted());
   ASSERT_TRUE(pd->Finish(config_error_));
-  EXPECT_EQ(ReadFile(), Bytes(2048, 0xFF));
+  EXPECT_EQ(ReadFile(), cells);
 }
 
 TEST_F(FlashFile, SmallerFileIsPaddedWithFfAndSavedWhole) {
