@@ -83,7 +83,7 @@ sim::BoardConfig Board(sim::PlatformType platform) {
   return config;
 }
 
-TEST(ControllerInit, IntelReleasesResetThenChecksIdentityThenWritesTimingTwice) {
+TEST(ControllerInit, IntelReleaseResetCheckIdentityTimingTwice) {
   BoardFixture fixture(Board(sim::PlatformType::Intel));
   ASSERT_EQ(LocateI2cController(0, false), 0);
   fixture.Mark();

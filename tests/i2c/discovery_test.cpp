@@ -53,7 +53,7 @@ std::vector<std::string> ConfigCycles(BoardFixture& fixture) {
   return cycles;
 }
 
-TEST(Discovery, IntelReadsHostBridgeLpcThenBarHighBeforeLowThenPowerAndDecoding) {
+TEST(Discovery, IntelOrderBridgeLpcBarHighLowThenPowerAndDecode) {
   BoardFixture fixture(IntelBoard(0xFE010004));
   ASSERT_EQ(LocateI2cController(0, false), 0);
 
