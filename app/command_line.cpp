@@ -3,9 +3,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "app/exit_codes.h"
 #include "app/firmware_image.h"
 #include "app/settings.h"
-#include "app/exit_codes.h"
 #include "i2c/i2c_host.h"
 #include "pd/chip_info.h"
 #include "pd/flash_bridge.h"

@@ -35,8 +35,9 @@ struct MmioRegion {
   DwI2cController* controller = nullptr;  // else one of the byte blocks
   AmdIomux* iomux = nullptr;
   AmdAoac* aoac = nullptr;
-  int pciFunction = -1;  // Intel: the function at 0:21 whose BAR this is
-  int amdChannel = -1;   // AMD: the controller's channel, powered through AOAC
+  // What decides whether a controller's window answers: on Intel its PCI
+  // function 0:21.channel, on AMD its AOAC power.
+  enum class Gate : std::uint8_t { None, PciFunction, Aoac } gate = Gate::None;
   unsigned channel = 0;  // the controller's, when there is one
 };
 
@@ -117,14 +118,14 @@ class BoardImpl {
   // A function without memory decoding, not in D0, or in the 10 ms after
   // it left D3hot, and an unpowered AMD controller, claim no access.
   bool Answers(const MmioRegion& region) {
-    if (region.pciFunction >= 0) {
-      const PciConfigSpace::Header& header = *pci.Function(0, 21, region.pciFunction);
+    if (region.gate == MmioRegion::Gate::PciFunction) {
+      const PciConfigSpace::Header& header = *pci.Function(0, 21, region.channel);
       return (header[0x04] & 0x02) != 0 && (header[kPmcsr] & 0x03) == 0 &&
-             clock.NowNs() >= d0ReadyNs[region.pciFunction];
+             clock.NowNs() >= d0ReadyNs[region.channel];
     }
-    if (region.amdChannel < 0) return true;
-    const bool powered = aoac->Powered(AmdAoac::kFirstI2cDevice + region.amdChannel);
-    bool& seen = poweredSeen[region.amdChannel];
+    if (region.gate == MmioRegion::Gate::None) return true;
+    const bool powered = aoac->Powered(AmdAoac::kFirstI2cDevice + region.channel);
+    bool& seen = poweredSeen[region.channel];
     if (powered && !seen) region.controller->PowerOnReset();
     seen = powered;
     return powered;
@@ -252,10 +253,8 @@ void BoardImpl::BuildIntel() {
     // The window is 4 KB, so bits 11..0 of the BAR do not take part in decoding.
     const std::uint64_t base = *bar & ~(kControllerWindow - 1);
     if (base != 0) {
-      MmioRegion region{base, kControllerWindow, &controller};
-      region.pciFunction = static_cast<int>(function);
-      region.channel = function;
-      regions.push_back(region);
+      regions.push_back({base, kControllerWindow, &controller, nullptr, nullptr,
+                         MmioRegion::Gate::PciFunction, function});
     }
   }
 }
@@ -273,10 +272,8 @@ void BoardImpl::BuildAmd() {
   for (unsigned channel = 0; channel < kAmdI2cBases.size(); ++channel) {
     buses[channel].SetRoutedCheck([pads, channel] { return pads->I2cRouted(channel); });
     DwI2cController& controller = AddController(channel, AmdI2cParams());
-    MmioRegion region{kAmdI2cBases[channel], kControllerWindow, &controller};
-    region.amdChannel = static_cast<int>(channel);
-    region.channel = channel;
-    regions.push_back(region);
+    regions.push_back({kAmdI2cBases[channel], kControllerWindow, &controller, nullptr, nullptr,
+                       MmioRegion::Gate::Aoac, channel});
     poweredSeen[channel] = aoac->Powered(AmdAoac::kFirstI2cDevice + channel);
   }
 }

@@ -204,8 +204,8 @@ class DwI2cController {
     return next;
   }
 
-  // Brings the bus up to the clock's current time. The board asks every
-  // controller on every access, and most have nothing due.
+  // Brings the bus up to the clock's current time. The board asks on every
+  // access, and most of the time nothing is due.
   void CatchUp() {
     if (NextEventNs() <= clock_.NowNs()) RunDueEvents();
   }
@@ -270,9 +270,8 @@ class DwI2cController {
   }
   void RunDueEvents();
   bool CanDrive() const;
-  // Status and interrupt reads, the tool's polling, ask it most.
   // Queued commands keep the master busy from the enable on, before the
-  // enable status follows.
+  // enable status follows. Inline: the tool's status polling asks it most.
   bool MasterActive() const {
     return faults_.masterActivityStuck || phase_ != Phase::Idle ||
            ((enable_ & 1) != 0 && !tx_.empty() && !flushHeld_);

@@ -8,8 +8,7 @@ namespace {
 
 // Smaller than any flash a chip of the supported families has.
 constexpr std::size_t kFactoryFirmwareBytes = 24 * 1024;
-constexpr std::size_t kSignatureAt = 0x40;
-constexpr char kSignature[16] = {'P', 'D', ' ', 'F', 'A', 'C', 'T', 'O', 'R', 'Y', ' ', 'F', 'W', ' ', '0', '1'};
+constexpr char kSignature[kFlashSignatureBytes] = {'P', 'D', ' ', 'F', 'A', 'C', 'T', 'O', 'R', 'Y', ' ', 'F', 'W', ' ', '0', '1'};
 
 }  // namespace
 
@@ -22,7 +21,7 @@ std::vector<std::uint8_t> FactoryFlash(std::size_t flashBytes) {
     state = state * 1664525u + 1013904223u;
     flash[i] = static_cast<std::uint8_t>(state >> 23);
   }
-  std::copy(std::begin(kSignature), std::end(kSignature), flash.begin() + kSignatureAt);
+  std::copy(std::begin(kSignature), std::end(kSignature), flash.begin() + kFlashSignatureAt);
   return flash;
 }
 

@@ -9,6 +9,11 @@
 
 namespace sim {
 
+// Where the chip's boot code looks for a signature: the firmware starts only
+// when these bytes are not all erased.
+inline constexpr std::size_t kFlashSignatureAt = 0x40;
+inline constexpr std::size_t kFlashSignatureBytes = 16;
+
 // The whole flash content for a flash of `flashBytes` bytes (at least 0x50).
 std::vector<std::uint8_t> FactoryFlash(std::size_t flashBytes);
 

@@ -9,9 +9,6 @@ namespace sim {
 namespace {
 
 constexpr unsigned kMaxFlashKb = 16384;
-// The boot code starts the firmware only when this block is not blank.
-constexpr std::size_t kSignatureAt = 0x40;
-constexpr std::size_t kSignatureBytes = 16;
 // The largest data write the bridge takes: its prefix and one whole page.
 constexpr std::size_t kMaxDataFrame = 2 + SpiFlash::kPageSize;
 
@@ -541,9 +538,8 @@ void PdController::RegisterWrite(std::uint8_t reg, std::uint8_t value) {
 
 void PdController::Boot() {
   flash_.Advance(clock_.NowNs());
-  const auto& cells = flash_.cells();
-  booted_ = std::any_of(cells.begin() + kSignatureAt, cells.begin() + kSignatureAt + kSignatureBytes,
-                        [](std::uint8_t cell) { return cell != 0xFF; });
+  const auto signature = flash_.cells().begin() + kFlashSignatureAt;
+  booted_ = std::any_of(signature, signature + kFlashSignatureBytes, [](std::uint8_t cell) { return cell != 0xFF; });
 }
 
 void PdController::PowerOff() {
