@@ -261,7 +261,8 @@ TEST(UpdateFailures, FlashWork) {
        {},
        Target{pageProgram, 5 * 4 + 1, false, 1},  // the first data frame
        start + erased + kProgramLabel + Cells(5) + blockWriteError +
-           Console(" SPI_Program1K -> bI2cMasterWrite() Fail!!") + kProgramFail + unsigned_ + kEarlyStop + kFirmwareIncomplete,
+           Console(" SPI_Program1K -> bI2cMasterWrite() Fail!!") + kProgramFail + unsigned_ +
+           kEarlyStop + kFirmwareIncomplete,
        7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::Skip},
       {"program: the write disable of block 3 never confirmed",
        {},
@@ -270,14 +271,16 @@ TEST(UpdateFailures, FlashWork) {
        Target{disable, 1 + 3 * 4 + 1, false, 0, 101, 3},
        start + erased + kProgramLabel + Cells(3) + Repeat(blockWriteError, 101) +
            StatusFail("WRITE_Disable_Ctrl fail= %X \n", latchSet) +
-           Console(" SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!") + kProgramFail + unsigned_ + kEarlyStop + kFirmwareIncomplete,
+           Console(" SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!") + kProgramFail + unsigned_ +
+           kEarlyStop + kFirmwareIncomplete,
        7, "W 80: B6 NACK", "W 80: FF FE 09 01", FlashAfter::Skip},
       {"verify: a byte of block 4 differs",
        {"--fault", "flip=" + std::to_string(flip)},
        args,
        {},
        std::nullopt,
-       start + programmed + kVerifyLabel + Cells(4) + flipLine + Cells(1) + kVerifyFail + kEarlyStop + kFirmwareIncomplete,
+       start + programmed + kVerifyLabel + Cells(4) + flipLine + Cells(1) + kVerifyFail +
+           kEarlyStop + kFirmwareIncomplete,
        7, "W 80: AA", std::nullopt, FlashAfter::UpdatedWithoutSignature},
       {"verify: the blank signature bytes are compared as FF",
        {"--fault", "flip=0x45"},
@@ -301,7 +304,8 @@ TEST(UpdateFailures, FlashWork) {
        {},
        Target{signatureAddress, 1, false, 2},  // address, command, data
        start + verified + kBeforeSignature + blockWriteError +
-           Console(" SPI_Programsignature -> bI2cMasterWrite() Fail!!") + kSignatureFail + unsigned_ + kEarlyStop + kFirmwareIncomplete,
+           Console(" SPI_Programsignature -> bI2cMasterWrite() Fail!!") + kSignatureFail +
+           unsigned_ + kEarlyStop + kFirmwareIncomplete,
        7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
       {"signature: its address frame fails", {}, args, {}, Target{signatureAddress},
        signatureFail(blockWriteError + Console(" SPI_Programsignature -> SpiSetAddress() Fail!!")) +
@@ -313,12 +317,14 @@ TEST(UpdateFailures, FlashWork) {
        7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
       {"signature: its data frame has no effect", {}, args, {},
        Target{signatureAddress, 1, false, 2, 1, 1, "drop-write="},
-       signatureFail(Console(" SPI_Programsignature -> Read Back Mismatch!!")) + unsigned_ + kEarlyStop + kFirmwareIncomplete,
+       signatureFail(Console(" SPI_Programsignature -> Read Back Mismatch!!")) + unsigned_ +
+           kEarlyStop + kFirmwareIncomplete,
        7, "W 80: B6 NACK", std::nullopt, FlashAfter::UpdatedWithoutSignature},
       // Page 0 from its start is addressed by the program pass, the verify
       // pass and the read-back.
       {"signature: its read-back fails", {}, args, {}, Target{"W 80: FF FA 00 00 00", 3, true},
-       signatureFail(Console(" SPI_Programsignature -> Read Back Fail!!")) + version + kEarlyStop + kFirmwareIncomplete, 7,
+       signatureFail(Console(" SPI_Programsignature -> Read Back Fail!!")) + version + kEarlyStop +
+           kFirmwareIncomplete, 7,
        "W 80: B6", "W 80: FF F8 00 00", FlashAfter::Updated},
       {"signature: the write disable never confirmed",
        {},
@@ -327,7 +333,8 @@ TEST(UpdateFailures, FlashWork) {
        Target{disable, signatureCtrl, false, 0, 101, 3},
        start + verified + kBeforeSignature + Repeat(blockWriteError, 101) +
            StatusFail("WRITE_Disable_Ctrl fail= %X \n", latchSet) +
-           Console(" SPI_Programsignature -> SPIWriteDisable() Fail!!") + kSignatureFail + version + kEarlyStop + kFirmwareIncomplete,
+           Console(" SPI_Programsignature -> SPIWriteDisable() Fail!!") + kSignatureFail +
+           version + kEarlyStop + kFirmwareIncomplete,
        7, "W 80: B6", "W 80: FF FE 09 01", FlashAfter::Updated},
       {"ending: leaving test mode fails",
        {},
