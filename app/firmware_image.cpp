@@ -1,5 +1,7 @@
 #include "app/firmware_image.h"
 
+#include "app/image_sidecar.h"
+#include "app/sha256.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
 #include "platform/strings.h"
@@ -83,11 +85,23 @@ uint8_t LoadFirmwareImage(const char* name) {
     return Refuse(file, content);
   }
 
+  // The file's own bytes, signature included, are what identifies it.
+  uint8_t digest[kSha256Bytes];
+  Sha256Of(content, size, digest);
+
   // The signature is written last, once the rest of the image has been
   // verified; until then its block stays erased.
   MemCopy(gImage.signature, content + kSignatureOffset, kSignatureLength);
   MemFill(content + kSignatureOffset, 0xFF, kSignatureLength);
   PlatformFileClose(file);
+
+  // A copy damaged on its way to the board, or the wrong file, would be
+  // programmed and verified against itself: stop before the hardware.
+  if (CheckImageSidecar(name, digest) != 0) {
+    PlatformFree(content);
+    return 1;
+  }
+  MemCopy(gImage.sha256, digest, kSha256Bytes);
 
   gImage.fileName = name;
   gImage.size = size;

@@ -4,6 +4,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "app/sha256.h"
+
 inline constexpr uint32_t kSignatureOffset = 0x40;
 inline constexpr uint32_t kSignatureLength = 16;
 
@@ -16,6 +18,7 @@ struct FirmwareImage {
   size_t size;           // bytes
   uint8_t* content;      // size bytes; offsets 0x40..0x4F hold 0xFF
   uint8_t signature[kSignatureLength];
+  uint8_t sha256[kSha256Bytes];  // of the file as read, signature included
   uint32_t sizeKb;       // size / 1024 rounded up; set when the update begins
 };
 

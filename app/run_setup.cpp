@@ -2,6 +2,8 @@
 
 #include "app/early_stop.h"
 #include "app/exit_codes.h"
+#include "app/firmware_image.h"
+#include "app/sha256.h"
 #include "app/settings.h"
 #include "app/update_pass.h"
 #include "i2c/controller.h"
@@ -38,6 +40,11 @@ int StartRun() {
     ConsolePrint(u"Slave Address = 0x%2X, Channel = 0x%2X, Cfg = 0x%2X\n", gChipInfo.SlaveAddr,
                  gSettings.channel, gSettings.configPort);
     ConsolePrint(u"TCPC Address = 0x%2X, Dummy = 0x%2X\n", gChipInfo.TCPI_Mode_addr, gPdSettings.Dummy);
+    if (gImage.loaded) {
+      char hex[kSha256HexDigits + 1];
+      Sha256Hex(gImage.sha256, hex);
+      StdPrintf("Image SHA-256 = %s\n", hex);
+    }
     ConsolePrint(u"Get_PD_ver\n");
   }
 

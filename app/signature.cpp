@@ -6,23 +6,12 @@
 #include "pd/flash_bridge.h"
 #include "pd/pd_settings.h"
 #include "platform/console_text.h"
-#include "platform/platform.h"
 #include "platform/strings.h"
 
 namespace {
 
 // The read-back is one data read from the start of the flash.
 static_assert(kSignatureOffset + kSignatureLength <= kDataFrameBytes);
-
-void PrintTimeConsumed(int64_t startSeconds) {
-  const int64_t endSeconds = PlatformWallClockSeconds();
-  // A failed clock read would otherwise show as a made-up duration.
-  if (startSeconds < 0 || endSeconds < 0) {
-    ConsolePrint(u"Time Consuming: unknown (wall clock not readable).\n\n");
-    return;
-  }
-  ConsolePrint(u"Time Consuming: %d sec.\n\n", static_cast<int32_t>(endSeconds - startSeconds));
-}
 
 // Prints the step's own text of a failure, if it has one, then the text
 // every failure of the step ends with.
@@ -41,7 +30,7 @@ bool MatchesSignature(const uint8_t* flash) {
 
 }  // namespace
 
-bool ProgramSignature(int64_t startSeconds) {
+bool ProgramSignature() {
   if (gPdSettings.debug) ConsolePrint(u"Programming signature!\n");
 
   uint8_t frame[2 + kSignatureLength];
@@ -71,6 +60,5 @@ bool ProgramSignature(int64_t startSeconds) {
   if (!MatchesSignature(back + kSignatureOffset)) {
     return Fail(u" SPI_Programsignature -> Read Back Mismatch!!");
   }
-  PrintTimeConsumed(startSeconds);
   return true;
 }

@@ -45,10 +45,23 @@ bool PrepareTestMode(bool versionShown) {
   return Enter_Test_mode() == 0;
 }
 
-enum class FlashOutcome { Done, Failed, VerifyFailed, Stop };
+// Done: the whole signed image is in the flash. Failed and VerifyFailed:
+// the ending follows. Refused: nothing was erased, and the run stops.
+// EraseCut: the erase may have begun, and the run stops without leaving
+// test mode.
+enum class FlashOutcome { Done, Failed, VerifyFailed, Refused, EraseCut };
 
-// Erase, program, verify and signature. Stop: the erase failed (or never
-// started) and the run ends without leaving test mode.
+void PrintTimeConsumed(int64_t startSeconds) {
+  const int64_t endSeconds = PlatformWallClockSeconds();
+  // A failed clock read would otherwise show as a made-up duration.
+  if (startSeconds < 0 || endSeconds < 0) {
+    ConsolePrint(u"Time Consuming: unknown (wall clock not readable).\n\n");
+    return;
+  }
+  ConsolePrint(u"Time Consuming: %d sec.\n\n", static_cast<int32_t>(endSeconds - startSeconds));
+}
+
+// Erase, program, verify and signature.
 FlashOutcome FlashImage() {
   gImage.sizeKb = FirmwareImageSizeKb(gImage.size);
   StdPrintf("\n\rFile: %s, Size: %d KBytes\n\n", gImage.fileName, static_cast<int>(gImage.sizeKb));
@@ -58,39 +71,42 @@ FlashOutcome FlashImage() {
   if (gImage.sizeKb > gChipInfo.PD_FLash_Size) {
     ConsolePrint(u"Image Too Large! %d KBytes do not fit in the %d KBytes flash of this chip!!",
                  static_cast<int>(gImage.sizeKb), static_cast<int>(gChipInfo.PD_FLash_Size));
-    return FlashOutcome::Stop;
+    return FlashOutcome::Refused;
   }
 
   const int64_t start = PlatformWallClockSeconds();
   ConsolePrint(u"\nErase    : ");
   const uint8_t erase = SpiChipErase();
-  if (erase != 0) {
-    if (erase == kEraseUnconfirmed) WarnFirmwareIncomplete();
-    return FlashOutcome::Stop;
-  }
+  if (erase != 0) return erase == kEraseUnconfirmed ? FlashOutcome::EraseCut : FlashOutcome::Refused;
 
   ConsolePrint(u"\n");
   ConsolePrint(u"\nProgram  : ");
   const uint32_t cellEvery = CellEvery(gImage.sizeKb);
   if (!ProgramPass(cellEvery)) {
     ConsolePrint(u"\n\rSPI_Program1K Fail!");
-    WarnFirmwareIncomplete();
     return FlashOutcome::Failed;
   }
 
   ConsolePrint(u"\n\nVerify   : ");
   if (!VerifyPass(cellEvery)) {
     ConsolePrint(u"\n\nVerify Fail!");
-    WarnFirmwareIncomplete();
     return FlashOutcome::VerifyFailed;
   }
 
-  ConsolePrint(u"\n\r\n\rUpdate Success!\n");
-  if (!ProgramSignature(start)) {
-    WarnFirmwareIncomplete();
-    return FlashOutcome::Failed;
-  }
+  // Success is said only once the signature reads back: before that the
+  // controller would not start the image.
+  ConsolePrint(u"\n\r\n\r");
+  if (!ProgramSignature()) return FlashOutcome::Failed;
+  ConsolePrint(u"Update Success!\n");
+  PrintTimeConsumed(start);
   return FlashOutcome::Done;
+}
+
+// The board-state line comes after everything else the run prints, so that
+// it is the line the operator reads last.
+int EndRun(int exitCode, FlashOutcome outcome) {
+  if (outcome != FlashOutcome::Done && outcome != FlashOutcome::Refused) WarnFirmwareIncomplete();
+  return exitCode;
 }
 
 }  // namespace
@@ -100,11 +116,13 @@ int RunUpdate(bool versionShown) {
 
   FlashOutcome outcome = FlashOutcome::Done;
   if (gImage.loaded) outcome = FlashImage();
-  if (outcome == FlashOutcome::Stop) return EarlyStop();
+  if (outcome == FlashOutcome::Refused || outcome == FlashOutcome::EraseCut) {
+    return EndRun(EarlyStop(), outcome);
+  }
 
   // The ending: the controller runs its firmware again whatever the flash
   // work came to.
-  if (Exit_Test_mode() != 0) return EarlyStop();
+  if (Exit_Test_mode() != 0) return EndRun(EarlyStop(), outcome);
   if (gPdSettings.debug) ConsolePrint(u"WDT_Reset\n");
   WDT_Reset();
   if (outcome == FlashOutcome::VerifyFailed) {
@@ -118,5 +136,5 @@ int RunUpdate(bool versionShown) {
   ConsolePrint(u"\n\n");
   PlatformConsoleEnableCursor(true);
   // A board left with a broken image must not look like a success.
-  return outcome == FlashOutcome::Done ? kExitSuccess : kExitFailure;
+  return EndRun(outcome == FlashOutcome::Done ? kExitSuccess : kExitFailure, outcome);
 }

@@ -24,7 +24,10 @@ std::vector<std::uint8_t> MakeImage(std::size_t size, std::uint32_t seed) {
 }
 
 bool WriteImage(const std::string& path, std::size_t size, std::uint32_t seed) {
-  const std::vector<std::uint8_t> image = MakeImage(size, seed);
+  return WriteImage(path, MakeImage(size, seed));
+}
+
+bool WriteImage(const std::string& path, const std::vector<std::uint8_t>& image) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
   return static_cast<bool>(out);

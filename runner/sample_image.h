@@ -12,7 +12,9 @@ namespace sample {
 
 std::vector<std::uint8_t> MakeImage(std::size_t size, std::uint32_t seed);
 
-// Writes MakeImage(size, seed) to path; false on an I/O error.
+// Writes MakeImage(size, seed), or the given bytes, to path; false on an
+// I/O error.
 bool WriteImage(const std::string& path, std::size_t size, std::uint32_t seed);
+bool WriteImage(const std::string& path, const std::vector<std::uint8_t>& image);
 
 }  // namespace sample

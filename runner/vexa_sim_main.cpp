@@ -15,6 +15,7 @@
 #include "runner/option_values.h"
 #include "sim/board.h"
 #include "sim/board_options.h"
+#include "sim/pd_options.h"
 
 namespace {
 
@@ -149,6 +150,10 @@ int main(int argc, char** argv) {
     std::fputs(kRunnerHelp, stdout);
     std::fputs(sim::BoardOptionsHelp().c_str(), stdout);
     return 0;
+  }
+  if (options.board.pd) {
+    const std::string warning = sim::FlashSizeWarning(*options.board.pd);
+    if (!warning.empty()) std::fprintf(stderr, "vexa-sim: warning: %s\n", warning.c_str());
   }
 
   std::FILE* trace = nullptr;

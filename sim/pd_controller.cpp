@@ -55,11 +55,18 @@ bool IsBridgeCode(std::uint8_t code) {
 }
 
 std::size_t FlashBytes(const PdConfig& config) {
-  if (config.flashSizeKb == 0 || config.flashSizeKb > kMaxFlashKb) {
-    throw std::runtime_error("flash size " + std::to_string(config.flashSizeKb) + " KB is not between 1 and " +
+  const unsigned kb = config.FlashSizeKb();
+  if (kb == 0 || kb > kMaxFlashKb) {
+    throw std::runtime_error("flash size " + std::to_string(kb) + " KB is not between 1 and " +
                              std::to_string(kMaxFlashKb) + " KB");
   }
-  return static_cast<std::size_t>(config.flashSizeKb) * 1024;
+  return static_cast<std::size_t>(kb) * 1024;
+}
+
+// Bits 3..2 of ID byte 3 on the models that carry them: 64, 128, 256 KB.
+std::optional<unsigned> SizeBitsKb(std::uint8_t idByte3) {
+  static constexpr std::optional<unsigned> kBySizeBits[4] = {64, 128, 256, std::nullopt};
+  return kBySizeBits[(idByte3 >> 2) & 0x03];
 }
 
 }  // namespace
@@ -90,9 +97,34 @@ std::uint8_t DefaultTcpiAddressForChip(const std::array<std::uint8_t, 4>& id, st
   return firmwareAddress;
 }
 
+unsigned PdConfig::FlashSizeKb() const { return flashSizeKb.value_or(FlashSizeKbForChip(chipId)); }
+
 std::uint64_t PdConfig::EraseDurationNs() const {
   if (eraseTimeUs != 0) return eraseTimeUs * 1000;
-  return static_cast<std::uint64_t>(flashSizeKb) * 1'500'000;
+  return static_cast<std::uint64_t>(FlashSizeKb()) * 1'500'000;
+}
+
+unsigned FlashSizeKbForChip(const std::array<std::uint8_t, 4>& id) {
+  constexpr unsigned kNoSizeBitsKb = 256;
+  const std::uint8_t family = id[0];
+  const std::uint8_t model = id[1];
+  const bool variantTop = (id[2] & 0x80) != 0;
+  std::optional<unsigned> kb;
+  if (family == 0x52) {
+    if (model == 0x30) kb = SizeBitsKb(id[3]);
+    // Model 30 without size bits falls back on the variant bit like the rest.
+    const bool wide = model >= 0x50 && model <= 0x5F;
+    if (!kb) kb = variantTop != wide ? 128 : 64;
+  } else if (family == 0x88) {
+    if (model == 0x53 && id[2] == 0x00) {
+      kb = 64;
+    } else if (model >= 0x56 && model <= 0x59) {
+      kb = SizeBitsKb(id[3]);
+    } else {
+      kb = variantTop ? 64 : ((id[2] & 0x7F) < 5 ? 32 : 128);
+    }
+  }
+  return kb.value_or(kNoSizeBitsKb);
 }
 
 PdGeometry GeometryForChip(const std::array<std::uint8_t, 4>& id) {

@@ -42,25 +42,33 @@ struct PdFaults {
 };
 
 struct PdConfig {
-  std::array<std::uint8_t, 4> chipId{0x52, 0x30, 0x00, 0x00};
+  // Family 52, model 30, size bits 10: a 256 KB flash.
+  std::array<std::uint8_t, 4> chipId{0x52, 0x30, 0x00, 0x08};
   // I2C addresses in 8-bit form (the 7-bit address shifted left by one).
   std::uint8_t address = 0x80;
   std::optional<std::uint8_t> tcpiAddress;  // unset: where the chip's family answers
   std::array<std::uint8_t, 2> fwVersion{0x1A, 0x05};
   std::array<std::uint8_t, 6> pdVersion{0x03, 0x10, 0x01, 0x02, 0x00, 0x5A};
-  unsigned flashSizeKb = 256;
+  // Unset: the size the chip ID gives (FlashSizeKbForChip). A size that
+  // differs from it is a board whose flash does not match its chip.
+  std::optional<unsigned> flashSizeKb;
   std::string flashPath;  // empty: the flash lives only for the run
   // Chip erase duration; 0 = 1.5 ms per KB (384 ms for 256 KB).
   std::uint64_t eraseTimeUs = 0;
   PdFaults faults;
 
   std::uint8_t TcpiAddress() const;
+  unsigned FlashSizeKb() const;
   std::uint64_t EraseDurationNs() const;
 };
 
 // Where a chip of this ID answers TCPI-mode commands when its firmware
 // interface is at `firmwareAddress` (both in 8-bit form).
 std::uint8_t DefaultTcpiAddressForChip(const std::array<std::uint8_t, 4>& chipId, std::uint8_t firmwareAddress);
+
+// The flash size in KB that a chip of this ID carries, by its size bits;
+// 256 for an ID that gives none.
+unsigned FlashSizeKbForChip(const std::array<std::uint8_t, 4>& chipId);
 
 // How a chip of a given ID frames its flash bridge.
 struct PdGeometry {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string_view>
 
@@ -95,6 +96,17 @@ OptionResult ParsePdOption(PdConfig& config, int argc, const char* const* argv, 
   return OptionResult::Taken;
 }
 
+std::string FlashSizeWarning(const PdConfig& config) {
+  const unsigned byChip = FlashSizeKbForChip(config.chipId);
+  if (!config.flashSizeKb || *config.flashSizeKb == byChip) return {};
+  char chip[9];
+  std::snprintf(chip, sizeof chip, "%02X%02X%02X%02X", config.chipId[0], config.chipId[1], config.chipId[2],
+                config.chipId[3]);
+  return "--flash-size " + std::to_string(*config.flashSizeKb) + " differs from the " + std::to_string(byChip) +
+         " KB that chip " + chip + " reports; the board has a " + std::to_string(*config.flashSizeKb) +
+         " KB flash all the same";
+}
+
 bool IsPdFaultName(const std::string& fault) {
   const std::string_view name = std::string_view(fault).substr(0, fault.find('='));
   static constexpr std::string_view kFaults[] = {"absent",     "tcpi-absent", "nack-write",     "nack-read",
@@ -164,7 +176,7 @@ bool ParsePdFault(PdConfig& config, const std::string& fault, std::string& error
 
 std::string PdOptionsHelp() {
   return "PD controller:\n"
-         "  --chip HHHHHHHH        chip ID bytes 0..3 (default 52300000)\n"
+         "  --chip HHHHHHHH        chip ID bytes 0..3 (default 52300008, a 256 KB flash)\n"
          "  --sa HH                firmware-interface address, 8-bit form (default 80)\n"
          "  --tcpi HH              TCPI-mode address, 8-bit form (default: where the chip's family\n"
          "                         answers: 98 or 9C for models 56 and 57 at --sa 80 or 84;\n"
@@ -174,7 +186,8 @@ std::string PdOptionsHelp() {
          "  --pd-version HHHHHHHHHHHH\n"
          "                         PD version bytes 0..5 answered to E4 E3 E2 E1 E0 DD\n"
          "                         (default 03100102005A)\n"
-         "  --flash-size KB        SPI flash size in KB, decimal (default 256)\n"
+         "  --flash-size KB        SPI flash size in KB, decimal (default: the size the chip ID's\n"
+         "                         size bits give; another size is taken with a warning)\n"
          "  --flash FILE           flash content: read at start when the file exists\n"
          "                         (padded with FF), written back at the end; without a file\n"
          "                         the flash starts with a signed factory firmware. The chip\n"

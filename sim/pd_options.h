@@ -21,6 +21,11 @@ bool ParsePdFault(PdConfig& config, const std::string& fault, std::string& error
 // True when `fault` (the part before any '=') names a PD controller fault.
 bool IsPdFaultName(const std::string& fault);
 
+// Empty, or why the board's flash size does not match its chip ID (a
+// --flash-size the chip's size bits disagree with): a board a test may want,
+// worth a warning.
+std::string FlashSizeWarning(const PdConfig& config);
+
 // The PD options' and faults' part of "vexa-sim --help".
 std::string PdOptionsHelp();
 

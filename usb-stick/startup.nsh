@@ -5,6 +5,11 @@
 # ends with PASS or FAIL. Put the chip ID of the boards being built after
 # /id below.
 #
+# Put fw.bin.sha256 beside fw.bin (vexa-mkimage --sha256, or
+# "sha256sum fw.bin > fw.bin.sha256"): VEXA then refuses an image that is
+# not the one meant before it touches the board, and the log records the
+# "Image SHA-256 checked:" line with the hash of the image that went on.
+#
 
 # The stick: the file system that holds VEXA.efi.
 for %i in 0 1 2 3 4 5 6 7 8 9

@@ -42,12 +42,14 @@ TEST_F(FirmwareImageTest, LoadsTheWholeFileAndTakesOutTheSignature) {
             std::vector<uint8_t>(bytes.begin() + 0x40, bytes.begin() + 0x50));
   EXPECT_EQ(console_.text(), "");
 
-  // Opened once, one buffer of exactly the file's size, closed.
+  // Opened once, one buffer of exactly the file's size kept, closed; then
+  // its SHA-256 file is looked for (a name built for the purpose).
   const std::vector<std::string> trace = Trace();
   EXPECT_EQ(vexa_test::LinesStartingWith(trace, "open"),
-            std::vector<std::string>{"open \"" + name + "\" ok"});
+            (std::vector<std::string>{"open \"" + name + "\" ok", "open \"" + name + ".sha256\" fail"}));
   EXPECT_EQ(vexa_test::LinesStartingWith(trace, "allocate"),
-            std::vector<std::string>{"allocate 65536 ok"});
+            (std::vector<std::string>{"allocate 65536 ok", "allocate " + std::to_string(name.size() + 8) + " ok"}));
+  EXPECT_EQ(vexa_test::LinesStartingWith(trace, "free").size(), 1u);
   EXPECT_EQ(vexa_test::LinesStartingWith(trace, "close").size(), 1u);
 }
 
@@ -151,7 +153,8 @@ TEST_F(FirmwareImageTest, ALaterImageReplacesAndReleasesTheEarlierOne) {
   ASSERT_EQ(LoadFirmwareImage((dir_ / "c.bin").string().c_str()), 1);
   EXPECT_FALSE(gImage.loaded);
   EXPECT_EQ(gImage.content, nullptr);
-  EXPECT_EQ(vexa_test::LinesStartingWith(Trace(), "free").size(), 2u);
+  // Both image buffers are released, as are the names of their .sha256 files.
+  EXPECT_EQ(vexa_test::LinesStartingWith(Trace(), "free").size(), 4u);
 }
 
 TEST(FirmwareImageSizeKb, RoundsUp) {

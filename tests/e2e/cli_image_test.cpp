@@ -1,10 +1,13 @@
 // Image arguments on the tool's command line, run through the real vexa-sim.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/sha256.h"
 #include "e2e/cli_texts.h"
 #include "support/sim_process.h"
 
@@ -47,8 +50,9 @@ TEST(CliImage, ImagesOfAnyFolderAreOpenedByTheNameAsTyped) {
   const SimResult run = RunSim({"--io-trace", "trace.txt"}, {"sub/fw.bin"}, dir.path());
   EXPECT_EQ(run.out.rfind(kBanner, 0), 0u) << run.out;
   EXPECT_NE(run.exitCode, 1);
+  // Its SHA-256 file is looked for beside it.
   EXPECT_EQ(LinesStartingWith(ReadLines(dir / "trace.txt"), "open"),
-            std::vector<std::string>{"open \"sub/fw.bin\" ok"});
+            (std::vector<std::string>{"open \"sub/fw.bin\" ok", "open \"sub/fw.bin.sha256\" fail"}));
 }
 
 TEST(CliImage, TwoImagesAreReadInTurnAndTheFirstBufferIsReleased) {
@@ -106,6 +110,70 @@ TEST(CliImage, ImagesThatCannotBeUsedEndTheRunWithExitCode1) {
     EXPECT_EQ(run.exitCode, 1) << c.label;
     EXPECT_EQ(run.out, c.out) << c.label;
     EXPECT_EQ(run.err, "") << c.label;
+  }
+}
+
+// FILE.sha256 beside the image says which image is meant; it is checked
+// once the image is read, before anything touches the board.
+TEST(CliImage, ASidecarSha256IsCheckedBeforeTheBoard) {
+  TempDir dir;
+  const std::vector<std::uint8_t> image = MakeImage(4096, 5);
+  dir.Write("fw.bin", image);
+  uint8_t digest[kSha256Bytes];
+  Sha256Of(image.data(), image.size(), digest);
+  char digits[kSha256HexDigits + 1];
+  Sha256Hex(digest, digits);
+  const std::string hex = digits;
+  std::string upper = hex;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::string other = hex;
+  other[10] = other[10] == '0' ? '1' : '0';
+  std::string notHex = hex + "\n";
+  notHex[0] = 'g';
+  const std::string checked = "\r\nImage SHA-256 checked: " + hex + "\r\n" + kBanner;
+  const std::string invalid =
+      "\r\nImage SHA-256 File Invalid!! fw.bin.sha256 must begin with 64 hex digits, as sha256sum writes.\r\n\r\n";
+
+  const struct {
+    const char* label;
+    std::optional<std::string> sidecar;  // nullopt: none; "/": a folder of that name
+    std::string out;                     // the whole output, or its start when the run goes on
+    bool refused;
+  } cases[] = {
+      {"no sidecar", std::nullopt, kBanner, false},
+      {"sha256sum's line", hex + "  fw.bin\n", checked, false},
+      {"binary mode, upper case, CR LF, another name", upper + " *old-name.bin\r\n", checked, false},
+      {"the digits alone", hex, checked, false},
+      {"another image's digest", other + "  fw.bin\n",
+       "\r\nImage SHA-256 Mismatch!! fw.bin is not the image fw.bin.sha256 names.\r\nImage:    " + hex +
+           "\r\nExpected: " + other + "\r\n\r\n",
+       true},
+      {"63 digits", hex.substr(0, 63) + "\n", invalid, true},
+      {"a digit that is none", notHex, invalid, true},
+      {"nothing between the digits and the name", hex + "fw.bin\n", invalid, true},
+      {"empty", "", invalid, true},
+      {"a folder", "/", "\r\nImage SHA-256 File Read Fail!! fw.bin.sha256 cannot be read.\r\n\r\n", true},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(dir / "fw.bin.sha256");
+    if (c.sidecar == "/") {
+      std::filesystem::create_directory(dir / "fw.bin.sha256");
+    } else if (c.sidecar) {
+      dir.Write("fw.bin.sha256", std::vector<std::uint8_t>(c.sidecar->begin(), c.sidecar->end()));
+    }
+    const SimResult run = RunSim({"--io-trace", "trace.txt"}, {"fw.bin", "/id", "5230"}, dir.path());
+    if (c.refused) {
+      EXPECT_EQ(run.out, c.out) << c.label;
+      EXPECT_EQ(run.exitCode, 1) << c.label;
+      // Not one port or register access.
+      for (const char* access : {"in", "out", "mmio"}) {
+        EXPECT_EQ(LinesStartingWith(ReadLines(dir / "trace.txt"), access), std::vector<std::string>{})
+            << c.label;
+      }
+    } else {
+      EXPECT_EQ(run.out.rfind(c.out, 0), 0u) << c.label << "\n" << run.out;
+      EXPECT_EQ(run.exitCode, 0) << c.label;
+    }
   }
 }
 

@@ -1,6 +1,7 @@
 // vexa-sim's own options and how it hands the rest to the tool.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,35 @@ TEST(VexaSim, HelpDescribesTheRunnerAndTheBoard) {
   const std::string board = sim::BoardOptionsHelp();
   ASSERT_LE(board.size(), run.out.size());
   EXPECT_EQ(run.out.substr(run.out.size() - board.size()), board);
+}
+
+// Every README example runs on the default board: a 128 KB image fits its
+// flash. A flash size the chip ID disagrees with is a board a test may want:
+// it is taken, with one warning line.
+TEST(VexaSim, TheFlashSizeFollowsTheChipUnlessGiven) {
+  TempDir dir;
+  dir.Write("fw.bin", vexa_test::MakeImage(128 * 1024));
+  const struct {
+    std::vector<std::string> board;
+    int exitCode;
+    bool warned;
+  } cases[] = {
+      {{}, 0, false},
+      {{"--flash-size", "256"}, 0, false},
+      {{"--chip", "52300000"}, 7, false},  // 64 KB: the image is refused before the erase
+      {{"--chip", "52300000", "--flash-size", "128"}, 7, true},
+      {{"--flash-size", "32"}, 7, true},
+  };
+  for (const auto& c : cases) {
+    const SimResult run = vexa_test::RunSim(c.board, {"fw.bin", "/id", "5230"}, dir.path());
+    EXPECT_EQ(run.exitCode, c.exitCode) << JoinArgs(c.board);
+    if (c.warned) {
+      EXPECT_EQ(run.err.rfind("vexa-sim: warning: --flash-size ", 0), 0u) << run.err;
+      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    } else {
+      EXPECT_EQ(run.err, "") << JoinArgs(c.board);
+    }
+  }
 }
 
 TEST(VexaSim, BadRunnerOptionsExit2WithNothingOnStandardOutput) {

@@ -2,22 +2,21 @@
 // ends), for byte-for-byte comparisons.
 #pragma once
 
+#include <fstream>
 #include <string>
 
 namespace vexa_test {
 
-inline const std::string kUsageText =
-    "\r\nUsage Discription :"
-    "\r\n\r\n (Default Address:  Slave=0x80, Channel=1, TPCI=0x80, CFG=0x2E)"
-    "\r\n\r\n fs0:\\>VEXA FILE             ==>Update Platform PD FW."
-    "\r\n\r\n fs0:\\>VEXA FILE /n          ==>Notify EC to do PD update."
-    "\r\n\r\n fs0:\\>VEXA FILE /v          ==>Show Version during update."
-    "\r\n\r\n fs0:\\>VEXA FILE /ov         ==>Only show PD FW version without Update."
-    "\r\n\r\n fs0:\\>VEXA FILE /t 40       ==>Specify TCPI mode address to 0x40."
-    "\r\n\r\n fs0:\\>VEXA FILE /sa 80      ==>Specify FW slave address to 0x80(8bits)."
-    "\r\n\r\n fs0:\\>VEXA FILE /cp 4E      ==>Specify Configuration Port to 0x4E/0x4F."
-    "\r\n\r\n fs0:\\>VEXA FILE /i2c 1      ==>Specify i2c channel to 1."
-    "\r\n\r\n";
+// The usage text, kept once for every test that expects it (the UEFI Shell
+// test reads the same file), in CR LF form.
+inline std::string UsageTextFromFile() {
+  std::ifstream in(VEXA_SOURCE_DIR "/tests/e2e/usage_text.txt", std::ios::binary);
+  std::string text;
+  for (char c; in.get(c);) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return text;
+}
+
+inline const std::string kUsageText = UsageTextFromFile();
 
 inline const std::string kWrongParameter = "\r\n\r\nWrong Parameter! Please try again!\r\n";
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "e2e/cli_texts.h"
+#include "app/sha256.h"
 #include "sim/board.h"
 #include "support/sim_process.h"
 
@@ -111,6 +112,8 @@ inline std::string ImageLine(const std::string& name, std::size_t sizeBytes) {
 inline const std::string kEraseLabel = Console("\nErase    : ");
 inline const std::string kProgramLabel = Console("\n") + Console("\nProgram  : ");
 inline const std::string kVerifyLabel = Console("\n\nVerify   : ");
+// The signature step begins on a line of its own; its success is said after it.
+inline const std::string kBeforeSignature = Console("\n\r\n\r");
 inline const std::string kUpdateSuccess = Console("\n\r\n\rUpdate Success!\n");
 inline const std::string kTimeLine = Console("Time Consuming: " + kSecondsMark + " sec.\n\n");
 inline const std::string kProgramFail = Console("\n\rSPI_Program1K Fail!");
@@ -142,6 +145,7 @@ struct Opening {
   std::uint8_t tcpi = 0x80;  // as chosen from the expected chip ID
   std::uint8_t dummy = 0;
   std::array<std::uint8_t, 2> fwVersion{0x1A, 0x05};
+  std::vector<std::uint8_t> image;  // only with debug: the image whose SHA-256 is shown
 
   // Banner, platform line and, with debug, the settings lines; the text
   // a failing first version query follows.
@@ -153,6 +157,13 @@ struct Opening {
     out += Console(Format("Slave Address = 0x%02X, Channel = 0x%02X, Cfg = 0x%02X\n", slave,
                           channel, configPort));
     out += Console(Format("TCPC Address = 0x%02X, Dummy = 0x%02X\n", tcpi, dummy));
+    if (!image.empty()) {
+      std::uint8_t digest[kSha256Bytes];
+      Sha256Of(image.data(), image.size(), digest);
+      char hex[kSha256HexDigits + 1];
+      Sha256Hex(digest, hex);
+      out += Stdout(std::string("Image SHA-256 = ") + hex + "\n");
+    }
     out += Console("Get_PD_ver\n");
     return out;
   }
@@ -197,7 +208,7 @@ inline std::string FlashBars() {
 // (the closing "\n\n" not included).
 inline std::string SuccessEnd(bool debug, const std::string& versionText) {
   std::string out = kUpdateSuccess;
-  if (debug) out += Console("Programming signature!\n");
+  if (debug) out = kBeforeSignature + Console("Programming signature!\n") + Console("Update Success!\n");
   out += kTimeLine;
   if (debug) out += Console("Exit_Test_mode\n") + Console("WDT_Reset\n");
   return out + versionText;

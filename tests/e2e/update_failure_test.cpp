@@ -98,7 +98,8 @@ class FailureRunner {
     }
 
     TempDir dir;
-    Prepare(dir);
+    const unsigned flashKb = FlashKb(c.board);
+    Prepare(dir, flashKb);
     std::vector<std::string> board = c.board;
     board.insert(board.end(), {"--trace", "bus.txt", "--flash", "flash.bin"});
     board.insert(board.end(), faults.begin(), faults.end());
@@ -131,13 +132,13 @@ class FailureRunner {
       case FlashAfter::Skip:
         return;
       case FlashAfter::Unchanged:
-        expected = OldFlash();
+        expected = OldFlash(flashKb);
         break;
       case FlashAfter::Updated:
-        expected = FlashAfterUpdate(image_, 256);
+        expected = FlashAfterUpdate(image_, flashKb);
         break;
       case FlashAfter::UpdatedWithoutSignature:
-        expected = FlashAfterUpdate(image_, 256);
+        expected = FlashAfterUpdate(image_, flashKb);
         std::fill(expected.begin() + 0x40, expected.begin() + 0x50, 0xFF);
         break;
     }
@@ -145,11 +146,21 @@ class FailureRunner {
   }
 
  private:
-  static std::vector<std::uint8_t> OldFlash() { return MakeImage(256 * 1024, 77); }
+  static std::vector<std::uint8_t> OldFlash(unsigned kb) { return MakeImage(kb * 1024, 77); }
 
-  void Prepare(const TempDir& dir) const {
+  // The flash of the board's chip: the size its ID gives.
+  static unsigned FlashKb(const std::vector<std::string>& board) {
+    sim::PdConfig config;
+    const auto chip = std::find(board.begin(), board.end(), "--chip");
+    for (std::size_t i = 0; chip != board.end() && i < 4; ++i) {
+      config.chipId[i] = static_cast<std::uint8_t>(std::stoul(std::next(chip)->substr(2 * i, 2), nullptr, 16));
+    }
+    return config.FlashSizeKb();
+  }
+
+  void Prepare(const TempDir& dir, unsigned flashKb) const {
     dir.Write("fw.bin", image_);
-    dir.Write("flash.bin", OldFlash());
+    dir.Write("flash.bin", OldFlash(flashKb));
   }
 
   const std::vector<std::string>& CleanTrace(const FailureCase& c) {
@@ -157,7 +168,7 @@ class FailureRunner {
     auto found = clean_.find(key);
     if (found != clean_.end()) return found->second;
     TempDir dir;
-    Prepare(dir);
+    Prepare(dir, FlashKb(c.board));
     std::vector<std::string> board = c.board;
     board.insert(board.end(), {"--trace", "bus.txt", "--flash", "flash.bin"});
     const SimResult run = RunSim(board, c.args, dir.path());
@@ -203,7 +214,7 @@ TEST(UpdateFailures, FlashWork) {
   const std::string pageProgram = "W 80: FF FE 16 01";
   const std::string signatureAddress = "W 80: FF FA 40 00 00";
   const auto signatureFail = [&](const std::string& why) {
-    return start + verified + kUpdateSuccess + why + kSignatureFail + kFirmwareIncomplete;
+    return start + verified + kBeforeSignature + why + kSignatureFail;
   };
   const int signatureCtrl = 1 + 8 * 4 + 1;
 
@@ -229,7 +240,7 @@ TEST(UpdateFailures, FlashWork) {
        7, "W 80: FF F7", std::nullopt, FlashAfter::Unchanged},
       {"erase: the write-enable latch never clears", {}, args, {"wel-stuck"}, std::nullopt,
        start + kEraseLabel + StatusFail("WRITE_Disable_Ctrl fail= %X \n", latchSet) +
-           Console("SPIWriteCtrl(Disable) Fail!!") + kFirmwareIncomplete + kEarlyStop,
+           Console("SPIWriteCtrl(Disable) Fail!!") + kEarlyStop + kFirmwareIncomplete,
        7, "W 80: FF F7", std::nullopt, FlashAfter::Skip},
       {"erase: the busy bit never clears; the update goes on", {}, args, {"erase-stuck"},
        std::nullopt,
@@ -242,7 +253,7 @@ TEST(UpdateFailures, FlashWork) {
        {},
        Target{enable, 1 + 2 * 4 + 1, true, 0, 101, 1},  // its status reads
        start + erased + kProgramLabel + Cells(2) + StatusFail("Ctrl fail= %X \n", noStatus) +
-           kProgramFail + kFirmwareIncomplete + unsigned_ + kEarlyStop,
+           kProgramFail + unsigned_ + kEarlyStop + kFirmwareIncomplete,
        7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::Skip},
       {"program: a data write of block 5 fails",
        {},
@@ -250,8 +261,8 @@ TEST(UpdateFailures, FlashWork) {
        {},
        Target{pageProgram, 5 * 4 + 1, false, 1},  // the first data frame
        start + erased + kProgramLabel + Cells(5) + blockWriteError +
-           Console(" SPI_Program1K -> bI2cMasterWrite() Fail!!") + kProgramFail +
-           kFirmwareIncomplete + unsigned_ + kEarlyStop,
+           Console(" SPI_Program1K -> bI2cMasterWrite() Fail!!") + kProgramFail + unsigned_ +
+           kEarlyStop + kFirmwareIncomplete,
        7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::Skip},
       {"program: the write disable of block 3 never confirmed",
        {},
@@ -260,8 +271,8 @@ TEST(UpdateFailures, FlashWork) {
        Target{disable, 1 + 3 * 4 + 1, false, 0, 101, 3},
        start + erased + kProgramLabel + Cells(3) + Repeat(blockWriteError, 101) +
            StatusFail("WRITE_Disable_Ctrl fail= %X \n", latchSet) +
-           Console(" SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!") + kProgramFail +
-           kFirmwareIncomplete + unsigned_ + kEarlyStop,
+           Console(" SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!") + kProgramFail + unsigned_ +
+           kEarlyStop + kFirmwareIncomplete,
        7, "W 80: B6 NACK", "W 80: FF FE 09 01", FlashAfter::Skip},
       {"verify: a byte of block 4 differs",
        {"--fault", "flip=" + std::to_string(flip)},
@@ -269,7 +280,7 @@ TEST(UpdateFailures, FlashWork) {
        {},
        std::nullopt,
        start + programmed + kVerifyLabel + Cells(4) + flipLine + Cells(1) + kVerifyFail +
-           kFirmwareIncomplete + kEarlyStop,
+           kEarlyStop + kFirmwareIncomplete,
        7, "W 80: AA", std::nullopt, FlashAfter::UpdatedWithoutSignature},
       {"verify: the blank signature bytes are compared as FF",
        {"--fault", "flip=0x45"},
@@ -277,51 +288,53 @@ TEST(UpdateFailures, FlashWork) {
        {},
        std::nullopt,
        start + programmed + kVerifyLabel + Console("\n\nIndex[45] = FE, Bin Data = FF") +
-           Cells(1) + kVerifyFail + kFirmwareIncomplete + kEarlyStop,
+           Cells(1) + kVerifyFail + kEarlyStop + kFirmwareIncomplete,
        7, "W 80: AA", std::nullopt, FlashAfter::Skip},
       {"signature: the write enable never confirmed",
        {},
        args,
        {},
        Target{enable, signatureCtrl, true, 0, 101, 1},
-       start + verified + kUpdateSuccess + StatusFail("Ctrl fail= %X \n", noStatus) +
-           kSignatureFail + kFirmwareIncomplete + unsigned_ + kEarlyStop,
+       start + verified + kBeforeSignature + StatusFail("Ctrl fail= %X \n", noStatus) +
+           kSignatureFail + unsigned_ + kEarlyStop + kFirmwareIncomplete,
        7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
       {"signature: the data write fails",
        {},
        args,
        {},
        Target{signatureAddress, 1, false, 2},  // address, command, data
-       start + verified + kUpdateSuccess + blockWriteError +
+       start + verified + kBeforeSignature + blockWriteError +
            Console(" SPI_Programsignature -> bI2cMasterWrite() Fail!!") + kSignatureFail +
-           kFirmwareIncomplete + unsigned_ + kEarlyStop,
+           unsigned_ + kEarlyStop + kFirmwareIncomplete,
        7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
       {"signature: its address frame fails", {}, args, {}, Target{signatureAddress},
        signatureFail(blockWriteError + Console(" SPI_Programsignature -> SpiSetAddress() Fail!!")) +
-           unsigned_ + kEarlyStop,
+           unsigned_ + kEarlyStop + kFirmwareIncomplete,
        7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
       {"signature: its page program command fails", {}, args, {}, Target{signatureAddress, 1, false, 1},
        signatureFail(blockWriteError + Console(" SPI_Programsignature -> SpiBridgeCommand() Fail!!")) +
-           unsigned_ + kEarlyStop,
+           unsigned_ + kEarlyStop + kFirmwareIncomplete,
        7, "W 80: B6 NACK", "W 80: FF F8 00 00", FlashAfter::UpdatedWithoutSignature},
       {"signature: its data frame has no effect", {}, args, {},
        Target{signatureAddress, 1, false, 2, 1, 1, "drop-write="},
-       signatureFail(Console(" SPI_Programsignature -> Read Back Mismatch!!")) + unsigned_ + kEarlyStop,
+       signatureFail(Console(" SPI_Programsignature -> Read Back Mismatch!!")) + unsigned_ +
+           kEarlyStop + kFirmwareIncomplete,
        7, "W 80: B6 NACK", std::nullopt, FlashAfter::UpdatedWithoutSignature},
       // Page 0 from its start is addressed by the program pass, the verify
       // pass and the read-back.
       {"signature: its read-back fails", {}, args, {}, Target{"W 80: FF FA 00 00 00", 3, true},
-       signatureFail(Console(" SPI_Programsignature -> Read Back Fail!!")) + version + kEarlyStop, 7,
+       signatureFail(Console(" SPI_Programsignature -> Read Back Fail!!")) + version + kEarlyStop +
+           kFirmwareIncomplete, 7,
        "W 80: B6", "W 80: FF F8 00 00", FlashAfter::Updated},
       {"signature: the write disable never confirmed",
        {},
        args,
        {},
        Target{disable, signatureCtrl, false, 0, 101, 3},
-       start + verified + kUpdateSuccess + Repeat(blockWriteError, 101) +
+       start + verified + kBeforeSignature + Repeat(blockWriteError, 101) +
            StatusFail("WRITE_Disable_Ctrl fail= %X \n", latchSet) +
            Console(" SPI_Programsignature -> SPIWriteDisable() Fail!!") + kSignatureFail +
-           kFirmwareIncomplete + version + kEarlyStop,
+           version + kEarlyStop + kFirmwareIncomplete,
        7, "W 80: B6", "W 80: FF FE 09 01", FlashAfter::Updated},
       {"ending: leaving test mode fails",
        {},
@@ -475,7 +488,7 @@ TEST(UpdateFailures, ImageLargerThanTheFlashIsRefusedBeforeTheErase) {
   const std::vector<std::uint8_t> old = MakeImage(64 * 1024, 4);
   dir.Write("flash.bin", old);
   const SimResult run =
-      RunSim({"--flash-size", "64", "--flash", "flash.bin", "--trace", "bus.txt"},
+      RunSim({"--chip", "52300000", "--flash", "flash.bin", "--trace", "bus.txt"},
              {"fw.bin", "/id", "5230"}, dir.path());
   EXPECT_EQ(run.out,
             Opening{}.Text() + Preparation(false, k5230, 0x80) + ImageLine("fw.bin", 65 * 1024) +

@@ -107,6 +107,7 @@ TEST(UpdateSuccess, EveryChipFamilyAndFlashGeometry) {
     opening.mmioLine = IntelMmioLine(0);
     opening.tcpi = c.tcpi;
     opening.dummy = c.dummy;
+    opening.image = image;
     const std::string version =
         c.showPdVersion ? PdVersion(kDefaultPdVersion) : FwVersion(0x1A, 0x05);
     EXPECT_EQ(HideSeconds(run.out), opening.Text() + Preparation(c.debug, chip, c.tcpi) +

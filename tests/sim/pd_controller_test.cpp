@@ -531,7 +531,7 @@ TEST(PdController, FrameLogHoldsEveryTransaction) {
   ASSERT_EQ(frames.size(), 3u);
   EXPECT_EQ(frames[0].bytes, (Bytes{0xFF, 0xC0}));
   EXPECT_TRUE(frames[1].read);
-  EXPECT_EQ(frames[1].bytes, (Bytes{0x52, 0x30, 0x00, 0x00}));
+  EXPECT_EQ(frames[1].bytes, (Bytes{0x52, 0x30, 0x00, 0x08}));
   EXPECT_TRUE(frames[2].nacked);
   EXPECT_EQ(frames[2].bytes, Bytes{0x12});
   EXPECT_EQ(bus.pd.record().writeTransactions, 3u);

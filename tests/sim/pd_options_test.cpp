@@ -43,7 +43,7 @@ TEST(PdOptions, ValuesGoIntoTheConfig) {
   EXPECT_EQ(config.TcpiAddress(), 0x50);
   EXPECT_EQ(config.fwVersion, (std::array<std::uint8_t, 2>{0x01, 0x0A}));
   EXPECT_EQ(config.pdVersion, (std::array<std::uint8_t, 6>{0x01, 0x02, 0x03, 0x0A, 0x0B, 0xFF}));
-  EXPECT_EQ(config.flashSizeKb, 64u);
+  EXPECT_EQ(config.FlashSizeKb(), 64u);
   EXPECT_EQ(config.flashPath, "board.bin");
   // Every option is in the help text.
   const std::string help = sim::PdOptionsHelp();
@@ -52,9 +52,10 @@ TEST(PdOptions, ValuesGoIntoTheConfig) {
 
 TEST(PdOptions, DefaultsAndTheTcpiAddressOfTheChipsFamily) {
   sim::PdConfig config;
-  EXPECT_EQ(config.chipId, (std::array<std::uint8_t, 4>{0x52, 0x30, 0x00, 0x00}));
-  EXPECT_EQ(config.flashSizeKb, 256u);
+  EXPECT_EQ(config.chipId, (std::array<std::uint8_t, 4>{0x52, 0x30, 0x00, 0x08}));
+  EXPECT_EQ(config.FlashSizeKb(), 256u);
   EXPECT_EQ(config.EraseDurationNs(), 384'000'000u);
+  EXPECT_EQ(sim::FlashSizeWarning(config), "");
   config.eraseTimeUs = 1'000;
   EXPECT_EQ(config.EraseDurationNs(), 1'000'000u);
 
@@ -73,6 +74,32 @@ TEST(PdOptions, DefaultsAndTheTcpiAddressOfTheChipsFamily) {
   EXPECT_EQ(config.TcpiAddress(), 0x98);
   config.tcpiAddress = 0xA0;
   EXPECT_EQ(config.TcpiAddress(), 0xA0);
+}
+
+// The flash follows the size bits of the chip ID unless --flash-size says
+// otherwise; a size the chip disagrees with is taken, with a warning.
+TEST(PdOptions, TheFlashSizeFollowsTheChipId) {
+  const struct {
+    std::array<std::uint8_t, 4> id;
+    unsigned kb;
+  } chips[] = {{{0x52, 0x30, 0x00, 0x00}, 64},  {{0x52, 0x30, 0x00, 0x04}, 128}, {{0x52, 0x30, 0x00, 0x08}, 256},
+               {{0x52, 0x30, 0x80, 0x0C}, 128}, {{0x52, 0x31, 0x80, 0x00}, 128}, {{0x52, 0x51, 0x80, 0x00}, 64},
+               {{0x52, 0x51, 0x00, 0x00}, 128}, {{0x88, 0x53, 0x00, 0x00}, 64},  {{0x88, 0x56, 0x00, 0x08}, 256},
+               {{0x88, 0x51, 0x80, 0x00}, 64},  {{0x88, 0x51, 0x04, 0x00}, 32},  {{0x88, 0x51, 0x05, 0x00}, 128},
+               {{0x77, 0x30, 0x00, 0x00}, 256}};
+  for (const auto& chip : chips) {
+    sim::PdConfig config;
+    config.chipId = chip.id;
+    EXPECT_EQ(config.FlashSizeKb(), chip.kb) << int{chip.id[0]} << " " << int{chip.id[1]};
+    config.flashSizeKb = chip.kb;
+    EXPECT_EQ(sim::FlashSizeWarning(config), "");
+  }
+  sim::PdConfig config;
+  config.flashSizeKb = 32;
+  EXPECT_EQ(config.FlashSizeKb(), 32u);
+  EXPECT_EQ(sim::FlashSizeWarning(config),
+            "--flash-size 32 differs from the 256 KB that chip 52300008 reports; the board has a 32 KB flash all "
+            "the same");
 }
 
 TEST(PdOptions, BadValuesAreErrorsAndOtherOptionsUnknown) {

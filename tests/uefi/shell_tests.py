@@ -15,6 +15,7 @@ Exit status: 0 all cases passed, 1 a case failed or the guest misbehaved,
 
 import argparse
 import dataclasses
+import hashlib
 import os
 import re
 import select
@@ -29,19 +30,10 @@ SKIP = 77
 
 CRLF = "\r\n"
 
-USAGE = (
-    "\r\nUsage Discription :"
-    "\r\n\r\n (Default Address:  Slave=0x80, Channel=1, TPCI=0x80, CFG=0x2E)"
-    "\r\n\r\n fs0:\\>VEXA FILE             ==>Update Platform PD FW."
-    "\r\n\r\n fs0:\\>VEXA FILE /n          ==>Notify EC to do PD update."
-    "\r\n\r\n fs0:\\>VEXA FILE /v          ==>Show Version during update."
-    "\r\n\r\n fs0:\\>VEXA FILE /ov         ==>Only show PD FW version without Update."
-    "\r\n\r\n fs0:\\>VEXA FILE /t 40       ==>Specify TCPI mode address to 0x40."
-    "\r\n\r\n fs0:\\>VEXA FILE /sa 80      ==>Specify FW slave address to 0x80(8bits)."
-    "\r\n\r\n fs0:\\>VEXA FILE /cp 4E      ==>Specify Configuration Port to 0x4E/0x4F."
-    "\r\n\r\n fs0:\\>VEXA FILE /i2c 1      ==>Specify i2c channel to 1."
-    "\r\n\r\n"
-)
+# The usage text is kept once, for these cases and the host's tests alike.
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e", "usage_text.txt"),
+          encoding="ascii", newline="") as usage_file:
+    USAGE = usage_file.read().replace("\n", CRLF)
 WRONG_PARAMETER = "\r\n\r\nWrong Parameter! Please try again!\r\n" + USAGE
 FILE_FORMAT = 'File format is incorrect, please re-confirm it.\r\nFile format is "xxx.bin"\r\n'
 FILE_OPEN_FAIL = "\r\nFile Open Fail!\r\n\r\n"
@@ -125,6 +117,9 @@ class Case:
     raw_checks: tuple = ()       # functions of the raw bytes giving an error text or None
 
 
+TEST_IMAGE = bytes((i * 7 + 3) & 0xFF for i in range(2048))
+TEST_IMAGE_SHA256 = hashlib.sha256(TEST_IMAGE).hexdigest()
+
 CASES = [
     Case("usage", "VEXA.efi", 0, USAGE),
     Case("wrong_parameter", "VEXA.efi /V", 1, WRONG_PARAMETER,
@@ -145,6 +140,13 @@ CASES = [
          + "I2C0 Controller Not Found (PCI Bus 0, Device 21, Function 0)!!\r\n" + EARLY_STOP),
     Case("testdev_not_designware", "VEXA.efi fw.bin /db", 7, testdev_refusal_text,
          machine="testdev"),
+    # The image's .sha256 file beside it is found and checked by the firmware's
+    # own file system, before any hardware is touched.
+    Case("sha256_checked", "VEXA.efi signed.bin /x", 1,
+         f"\r\nImage SHA-256 checked: {TEST_IMAGE_SHA256}\r\n" + WRONG_PARAMETER),
+    Case("sha256_mismatch", "VEXA.efi damaged.bin", 1,
+         "\r\nImage SHA-256 Mismatch!! damaged.bin is not the image damaged.bin.sha256 names.\r\n"
+         f"Image:    {TEST_IMAGE_SHA256}\r\nExpected: {'0' * 64}\r\n\r\n"),
 ]
 
 MACHINES = {
@@ -162,8 +164,12 @@ MACHINE_PROBES = {
 
 def test_files():
     """Files of the FAT image: path on the image -> content (None = folder)."""
-    image = bytes((i * 7 + 3) & 0xFF for i in range(2048))
+    image = TEST_IMAGE
     return {
+        "signed.bin": image,
+        "signed.bin.sha256": f"{TEST_IMAGE_SHA256}  signed.bin\n".encode("ascii"),
+        "damaged.bin": image,
+        "damaged.bin.sha256": b"0" * 64 + b"\n",
         "fw.bin": image,
         "sub": None,
         "sub/image.bin": image,
