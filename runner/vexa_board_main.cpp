@@ -5,7 +5,8 @@
 //   vexa-board [BOARD OPTIONS] [--io-trace FILE] --socket F=FD [--socket F=FD ...]
 //
 // Each --socket is an inherited stream socket whose other end QEMU holds
-// as `-device x-pci-proxy-dev,fd=...,addr=15.F`. The board lives until
+// as `-device x-pci-proxy-dev,fd=...,addr=15.F`. Once the board is built
+// it says "vexa-board: serving 0:21.F ..." on standard output. It lives until
 // QEMU has closed every socket (exit code 0); the --flash file then holds
 // what the flash received. A message QEMU would never send ends it with a
 // line on standard error and exit code 1.
@@ -57,6 +58,7 @@ const char kHelp[] =
     "that the firmware places. The board keeps its state over every tool run of one\n"
     "boot; a PD controller that lost power (--fault power-loss=N) gets it back after\n"
     "1 s without any register access, e.g. `stall 1500000` in a Shell script.\n"
+    "Says \"vexa-board: serving 0:21.F ...\" on standard output once the board is built.\n"
     "Ends with exit code 0 once QEMU closed every socket (the --flash file then holds\n"
     "what the flash received); 1 after a message QEMU would not send; 2 for wrong options.\n"
     "\n"
@@ -193,6 +195,11 @@ int main(int argc, char** argv) {
       std::string error;
       if (!served.Serve(socket.function, error)) throw std::runtime_error(error);
     }
+    // A launcher starts QEMU once this line shows that the board is there.
+    std::printf("vexa-board: serving");
+    for (const Served& socket : options.sockets) std::printf(" 0:21.%u", socket.function);
+    std::printf("\n");
+    std::fflush(stdout);
     exitCode = Serve(served, options.sockets);
     if (!board.Finish()) {
       std::fprintf(stderr, "vexa-board: %s\n", board.FinishError().c_str());

@@ -92,6 +92,10 @@ def strip_escapes(raw):
     return ESCAPE.sub(b"", raw).decode("latin-1")
 
 
+class BoardError(Exception):
+    pass
+
+
 class ServedBoard:
     """vexa-board with the given board options, serving 0:21.0 and the
     function of --pd-channel (function 0 is always there: PCI enumeration
@@ -112,10 +116,16 @@ class ServedBoard:
             command += ["--socket", f"{function}={fd}"]
         with open(stderr_path, "wb") as stderr:
             self.process = subprocess.Popen(command, pass_fds=board_fds, stdin=subprocess.DEVNULL,
-                                            stderr=stderr)
+                                            stdout=subprocess.PIPE, stderr=stderr)
         self.stderr_path = stderr_path
         for _, board_end in pairs:
             board_end.close()
+        # Its first line says it is serving; without it the board could not start.
+        if not self.process.stdout.readline().startswith(b"vexa-board: serving"):
+            self.process.wait()
+            with open(stderr_path, "rb") as stderr:
+                complaint = stderr.read().decode(errors="replace").strip()
+            raise BoardError(f"vexa-board ended with status {self.process.returncode}: {complaint}")
         self._sockets = [qemu_end for qemu_end, _ in pairs]
         self.qemu_args = []
         for function, fd in zip(functions, self.qemu_fds):

@@ -166,7 +166,10 @@ def boot_board(board, args, tools, image, work):
             out.write(unsigned(image))
         shutil.copyfile(flash, os.path.join(work, "board-flash.bin"))
     options = board.options + board.faults + ["--flash", flash, "--trace", os.path.join(work, "bus.txt")]
-    served = ovmf_shell.ServedBoard(args.vexa_board, options, os.path.join(work, "board.stderr"))
+    try:
+        served = ovmf_shell.ServedBoard(args.vexa_board, options, os.path.join(work, "board.stderr"))
+    except ovmf_shell.BoardError as error:
+        return {}, [str(error)], disk
     vars_copy = os.path.join(work, "vars.fd")
     shutil.copyfile(args.ovmf_vars, vars_copy)
     command = ovmf_shell.qemu_command(tools["qemu"], disk, vars_copy, args.ovmf_code)
@@ -267,7 +270,9 @@ def main():
         os.makedirs(work, exist_ok=True)
         started = time.monotonic()
         segments, problems, disk = boot_board(board, args, tools, image, work)
-        if board.factory:
+        if not segments and problems:
+            pass  # the boot itself failed: nothing to compare
+        elif board.factory:
             problems += check_factory(board, segments, disk, tools, work)
         else:
             problems += check_updates(board, args, segments, work, image, image_path)
