@@ -152,6 +152,8 @@ def boot_board(board, args, tools, image, work):
     """Boots the board; returns (segments by name, failures)."""
     disk = os.path.join(work, "disk.img")
     files = {"VEXA.efi": args.efi, "fw.bin": image, "startup.nsh": ovmf_shell.shell_script(startup_lines(board))}
+    if board.factory and not os.path.exists(args.bundle):
+        return {}, [f"no {args.bundle}: build the vexa_bundle target first"], disk
     if board.factory:
         # The harness's startup.nsh calls the bundle's as factory.nsh.
         with zipfile.ZipFile(args.bundle) as bundle:
