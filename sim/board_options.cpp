@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 
 namespace sim {
 
@@ -85,13 +86,29 @@ bool ParseChannel(const std::string& text, unsigned& channel) {
   return true;
 }
 
+// "2=C1011000": BAR0 of function 0:21.2 as its registers hold it, up to 16
+// hex digits (a 64-bit BAR holds the upper half in the next register).
+bool ParseBar0(const std::string& text, BoardConfig& config) {
+  if (text.size() < 3 || text[1] != '=' || text[0] < '0' || text[0] > '7' || text.size() > 18) return false;
+  std::uint64_t value = 0;
+  for (const char c : text.substr(2)) {
+    const char* digits = "0123456789ABCDEF";
+    const char upper = c >= 'a' && c <= 'f' ? static_cast<char>(c - 'a' + 'A') : c;
+    const char* found = upper != '\0' ? std::strchr(digits, upper) : nullptr;
+    if (found == nullptr) return false;
+    value = value << 4 | static_cast<std::uint64_t>(found - digits);
+  }
+  config.intelBar0[static_cast<std::size_t>(text[0] - '0')] = value;
+  return true;
+}
+
 }  // namespace
 
 OptionResult ParseBoardOption(BoardConfig& config, int argc, const char* const* argv, int& index,
                               std::string& error) {
   const std::string option = argv[index];
   const bool takesValue = option == "--platform" || option == "--pd-channel" || option == "--lpss" ||
-                          option == "--fault" || option == "--trace";
+                          option == "--fault" || option == "--trace" || option == "--bar0";
   if (!takesValue) {
     return config.pd.has_value() ? ParsePdOption(*config.pd, argc, argv, index, error) : OptionResult::Unknown;
   }
@@ -116,6 +133,11 @@ OptionResult ParseBoardOption(BoardConfig& config, int argc, const char* const* 
       return OptionResult::Error;
     }
     config.lpss = value;
+  } else if (option == "--bar0") {
+    if (!ParseBar0(value, config)) {
+      error = "--bar0: '" + value + "' is not F=HHHHHHHH (function 0 to 7, the BAR's hex value)";
+      return OptionResult::Error;
+    }
   } else if (option == "--fault") {
     if (!ApplyBoardFault(config, value, error)) return OptionResult::Error;
   } else {
@@ -146,6 +168,9 @@ std::string BoardOptionsHelp() {
     help += line;
   }
   help +=
+      "  --bar0 F=HHHHHHHH    Intel: BAR0 of function 0:21.F as its registers hold it, flag bits\n"
+      "                       included (e.g. where firmware placed it; default FE028004,\n"
+      "                       FE029004, FE02A004 and 4017002004 for functions 0 to 3)\n"
       "  --trace FILE         write one line per I2C bus transaction to FILE,\n"
       "                       e.g. \"W 80: FF F8 00 00\", \"R 80: 52 30 00 00\", \"W 80: NACK\"\n"
       "  --fault NAME         make the board misbehave; may repeat, faults add up:\n";

@@ -580,7 +580,18 @@ void PdController::PowerOff() {
   source_ = ReadSource::None;
 }
 
+void PdController::PowerOn() {
+  config_.faults.powerLoss.reset();
+  powered_ = true;
+  StartFromFlash();
+}
+
 void PdController::Restart() {
+  StartFromFlash();
+  ++record_.restarts;
+}
+
+void PdController::StartFromFlash() {
   Boot();
   halted_ = false;
   testMode_ = false;
@@ -590,7 +601,6 @@ void PdController::Restart() {
   bridgeAddress_ = 0;
   source_ = ReadSource::None;
   ResetRegisters();
-  ++record_.restarts;
 }
 
 std::uint8_t PdController::StatusByte() {

@@ -157,6 +157,9 @@ class PdController : public I2cDevice {
   // boot time measured from them would not be the chip's.
   bool firmwareRunning() const { return powered_ && booted_ && !halted_; }
   bool powered() const { return powered_; }
+  // Power comes back after a loss: the chip starts as at power-on, from
+  // what its flash holds. A power-loss fault is one event and has had it.
+  void PowerOn();
   std::uint32_t bridgeAddress() const { return bridgeAddress_; }
   std::uint8_t bridgeCommand() const { return bridgeCommand_; }
 
@@ -188,6 +191,7 @@ class PdController : public I2cDevice {
   void BridgeData();
   void RegisterWrite(std::uint8_t reg, std::uint8_t value);
   void Restart();
+  void StartFromFlash();
   void Boot();
   void PowerOff();
   void ResetRegisters();

@@ -58,7 +58,8 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text) {
 OptionResult ParsePdOption(PdConfig& config, int argc, const char* const* argv, int& index, std::string& error) {
   const std::string_view name = argv[index];
   static constexpr std::string_view kNames[] = {"--chip",       "--sa",         "--tcpi", "--fw-version",
-                                                "--pd-version", "--flash-size", "--flash"};
+                                                "--pd-version", "--flash-size", "--flash",
+                                                "--erase-time"};
   bool known = false;
   for (const std::string_view candidate : kNames) known = known || candidate == name;
   if (!known) return OptionResult::Unknown;
@@ -88,6 +89,10 @@ OptionResult ParsePdOption(PdConfig& config, int argc, const char* const* argv, 
     const auto kb = ParseDigits(value, 10);
     if (!kb || *kb == 0 || *kb > 16384) return fail("a size in KB from 1 to 16384");
     config.flashSizeKb = static_cast<unsigned>(*kb);
+  } else if (name == "--erase-time") {
+    const auto us = ParseDigits(value, 10);
+    if (!us || *us == 0 || *us > 100'000'000) return fail("a time in microseconds from 1 to 100000000");
+    config.eraseTimeUs = *us;
   } else {  // --flash
     if (value.empty()) return fail("a file name");
     config.flashPath = std::string(value);
@@ -192,6 +197,8 @@ std::string PdOptionsHelp() {
          "                         (padded with FF), written back at the end; without a file\n"
          "                         the flash starts with a signed factory firmware. The chip\n"
          "                         runs its firmware only when flash bytes 40..4F are not all FF\n"
+         "  --erase-time US        chip erase time in microseconds (default 1.5 ms per KB of flash);\n"
+         "                         1 makes the tool's first erase-busy poll find the erase done\n"
          "PD controller faults (--fault NAME, may repeat):\n"
          "  absent                 nothing answers at the firmware address\n"
          "  tcpi-absent            nothing answers TCPI-mode commands\n"

@@ -23,9 +23,23 @@ cd \
 echo ===== >>a VEXALOG.TXT
 date >>a VEXALOG.TXT
 time >>a VEXALOG.TXT
+# Which board this is: its serial number from SMBIOS (system information).
+smbiosview -t 1 >>a VEXALOG.TXT
 echo Updating the PD firmware. Keep the board powered until PASS or FAIL shows.
+echo Version before: >>a VEXALOG.TXT
+VEXA.efi fw.bin /ov >>a VEXALOG.TXT
 VEXA.efi fw.bin /id 5230 >>a VEXALOG.TXT
 set -v vexastatus %lasterror%
+# A new board's blank flash, or an update cut short, leaves the PD
+# controller without firmware: it does not answer the version query, and
+# only /force updates it. The chip ID check (/id) still guards the run.
+if %vexastatus% ne 0 then
+  echo Again, forced: >>a VEXALOG.TXT
+  VEXA.efi fw.bin /id 5230 /force >>a VEXALOG.TXT
+  set -v vexastatus %lasterror%
+endif
+echo Version after: >>a VEXALOG.TXT
+VEXA.efi fw.bin /ov >>a VEXALOG.TXT
 echo VEXA exit status %vexastatus% >>a VEXALOG.TXT
 
 if %vexastatus% eq 0 then

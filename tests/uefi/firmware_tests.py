@@ -1,0 +1,293 @@
+#!/usr/bin/env python3
+"""VEXA.efi doing whole updates in OVMF against the simulated board, which
+vexa-board serves to QEMU as the LPSS I2C functions at 0:21.f.
+
+One QEMU boot per board of the table; its startup.nsh runs the board's tool
+runs in order against the one board (state carries over, as on a real
+board) with a pause between them (power lost in a run returns after 1 s
+without a register access). The same runs of the host build (vexa-sim,
+one process per run, sharing the flash file) give what the firmware run
+must show: the same console text apart from the seconds in the time line,
+the same exit codes, the same I2C bus trace byte for byte, the same flash.
+
+Exit status: 0 all passed, 1 a failure, 77 QEMU, OVMF or mtools missing.
+"""
+
+import argparse
+import dataclasses
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+import zipfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+import ovmf_shell  # noqa: E402
+
+SKIP = 77
+SEGMENT = re.compile(rb"VXBEGIN (\S+)\r\n(.*?)VXEND (0x[0-9A-Fa-f]+)\r\n", re.S)
+TIME_LINE = re.compile(r"Time Consuming: \d+ sec\.")
+MMIO_LINE = re.compile(r"I2C(\d) MMIO Address = 0x([0-9A-F]+)")
+IMAGE_SIZE = 16 * 1024
+# A short chip erase: the tool's first erase-busy poll finds it done, in
+# firmware as on the host, so the bus traces can match byte for byte.
+BOARD = ["--chip", "52300008", "--erase-time", "1"]
+TOOL = "fw.bin /id 5230"
+# The PD controller's 40th write transaction falls in the program pass.
+POWER_LOSS = ["--fault", "power-loss=40"]
+INCOMPLETE = "PD FW Incomplete!"
+FACTORY_SERIAL = "VX-LINE-0042"
+
+
+@dataclasses.dataclass
+class Run:
+    name: str
+    args: str          # the tool's arguments, in the Shell and for vexa-sim
+    status: int
+    shows: str = ""    # a text the console must hold
+    faulted: bool = False  # the board's faults reach the host run too
+    # The console text equals the host run's. Not after a power loss: the
+    # tool takes a byte as sent once the transmit FIFO is empty, before the
+    # controller can have seen a NACK of the address, so whether the first
+    # NACK reads "I2cSentByte Fail" depends on how fast the tool polls (the
+    # host build polls before the NACK, the firmware under TCG after it).
+    console_as_host: bool = True
+
+
+@dataclasses.dataclass
+class Board:
+    name: str
+    options: list
+    runs: list = dataclasses.field(default_factory=list)
+    faults: list = dataclasses.field(default_factory=list)
+    flash: bytes = None         # the flash at power-on; None: a signed factory image
+    factory: bool = False       # runs the bundle's startup.nsh instead of tool runs
+    verdict: str = ""           # factory: the PASS/FAIL line's start
+    log_shows: tuple = ()       # factory: texts the log on the stick must hold
+
+
+def unsigned(image):
+    """The image as an update cut short before its signature leaves it."""
+    return image[:0x40] + b"\xff" * 16 + image[0x50:]
+
+
+BOARDS = [
+    Board("update", BOARD, [Run("whole_update", TOOL, 0), Run("whole_update_v", TOOL + " /v", 0)]),
+    Board("channel_2", BOARD + ["--pd-channel", "2", "--lpss", "adl-p"],
+          [Run("db_channel_2", TOOL + " /i2c 2 /db", 0,
+               "I2C2 Device ID = 51EA, Input Clock = 133 MHz, Bus Rate = 388.9 kHz")]),
+    Board("power_loss", BOARD, faults=POWER_LOSS, runs=[
+        Run("power_lost", TOOL, 7, INCOMPLETE, faulted=True),
+        Run("plain_after_loss", TOOL, 7, "Get_PD_ver I2CBlkDataRead Fail!!", console_as_host=False),
+        Run("force_after_loss", TOOL + " /force", 0, "Update Success!", console_as_host=False)]),
+    Board("factory_good", BOARD, factory=True, verdict="PASS",
+          log_shows=(FACTORY_SERIAL, "FW Version: 1A05", "Update Success!", "VEXA exit status 0x0")),
+    Board("factory_unsigned", BOARD, factory=True, flash="unsigned", verdict="PASS",
+          log_shows=(FACTORY_SERIAL, "Get_PD_ver I2CBlkDataRead Fail!!", "Update Success!",
+                     "VEXA exit status 0x0")),
+]
+
+
+# ---- The comparison --------------------------------------------------------------
+
+
+def as_serial_text(host_stdout):
+    """The host console's UTF-8 as OVMF's serial terminal sends it: the
+    progress bar's full block is the CP437 byte 0xDB."""
+    return host_stdout.decode("utf-8").replace("\u2588", "\xdb")
+
+
+def compare(firmware, host):
+    """Differences between two console texts, the time line's seconds apart."""
+    want, got = (TIME_LINE.sub("Time Consuming: # sec.", text).split("\r\n") for text in (host, firmware))
+    for number, (w, g) in enumerate(zip(want, got), 1):
+        if w != g:
+            return [f"console line {number}: host {w!r}, firmware {g!r}"]
+    if len(want) != len(got):
+        return [f"console: host {len(want)} lines, firmware {len(got)}"]
+    return []
+
+
+def host_runs(board, args, work, image_path, bar0):
+    """Each run of the board on vexa-sim in turn: (stdout, status) by name;
+    the bus traces, concatenated, and the flash end up in work."""
+    flash = os.path.join(work, "host-flash.bin")
+    trace = os.path.join(work, "host-bus.txt")
+    for path in (flash, trace):
+        if os.path.exists(path):
+            os.remove(path)
+    if board.flash is not None:
+        shutil.copyfile(os.path.join(work, "board-flash.bin"), flash)
+    results = {}
+    with open(trace, "wb") as whole:
+        for run in board.runs:
+            part = os.path.join(work, f"host-bus-{run.name}.txt")
+            command = [args.vexa_sim] + board.options + (board.faults if run.faulted else []) + bar0 + [
+                "--flash", flash, "--trace", part, "--"] + run.args.split()
+            done = subprocess.run(command, cwd=os.path.dirname(image_path), stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE)
+            results[run.name] = (done.stdout, done.returncode)
+            with open(part, "rb") as lines:
+                whole.write(lines.read())
+    return results
+
+
+# ---- The boot ------------------------------------------------------------------
+
+
+def startup_lines(board):
+    lines = ["@echo -off", "fs0:", "cd \\"]
+    if board.factory:
+        return lines + ["echo VXBEGIN factory", "factory.nsh", "echo VXEND %lasterror%", "reset -s"]
+    for index, run in enumerate(board.runs):
+        if index:
+            lines.append("stall 1500000")  # silence: lost power returns
+        lines += [f"echo VXBEGIN {run.name}", "VEXA.efi " + run.args, "echo VXEND %lasterror%"]
+    return lines + ["reset -s"]
+
+
+def boot_board(board, args, tools, image, work):
+    """Boots the board; returns (segments by name, failures)."""
+    disk = os.path.join(work, "disk.img")
+    files = {"VEXA.efi": args.efi, "fw.bin": image, "startup.nsh": ovmf_shell.shell_script(startup_lines(board))}
+    if board.factory and not os.path.exists(args.bundle):
+        return {}, [f"no {args.bundle}: build the vexa_bundle target first"], disk
+    if board.factory:
+        # The harness's startup.nsh calls the bundle's as factory.nsh.
+        with zipfile.ZipFile(args.bundle) as bundle:
+            files["factory.nsh"] = bundle.read("startup.nsh")
+            files["VEXA.efi"] = bundle.read("VEXA.efi")
+    ovmf_shell.make_disk(disk, files, tools)
+    flash = os.path.join(work, "flash.bin")
+    if os.path.exists(flash):
+        os.remove(flash)
+    if board.flash is not None:
+        with open(flash, "wb") as out:
+            out.write(unsigned(image))
+        shutil.copyfile(flash, os.path.join(work, "board-flash.bin"))
+    options = board.options + board.faults + ["--flash", flash, "--trace", os.path.join(work, "bus.txt")]
+    try:
+        served = ovmf_shell.ServedBoard(args.vexa_board, options, os.path.join(work, "board.stderr"))
+    except ovmf_shell.BoardError as error:
+        return {}, [str(error)], disk
+    vars_copy = os.path.join(work, "vars.fd")
+    shutil.copyfile(args.ovmf_vars, vars_copy)
+    command = ovmf_shell.qemu_command(tools["qemu"], disk, vars_copy, args.ovmf_code)
+    command += ["-smbios", f"type=1,serial={FACTORY_SERIAL}"] + served.qemu_args
+    raw, failure = ovmf_shell.boot(command, os.path.join(work, "serial.log"), os.path.join(work, "qemu.stderr"),
+                                   args.timeout, pass_fds=served.qemu_fds)
+    status, complaint = served.finish()
+    problems = [failure] if failure else []
+    if status != 0:
+        problems.append(f"vexa-board ended with {status}: {complaint}")
+    segments = {m.group(1).decode(): (ovmf_shell.strip_escapes(m.group(2)), int(m.group(3), 16))
+                for m in SEGMENT.finditer(raw)}
+    return segments, problems, disk
+
+
+def check_updates(board, args, segments, work, image, image_path):
+    problems = []
+    bar0 = []
+    for run in board.runs:
+        for channel, address in MMIO_LINE.findall(segments.get(run.name, ("", 0))[0]):
+            bar0 = ["--bar0", f"{channel}={int(address, 16):08X}"]
+    host = host_runs(board, args, work, image_path, bar0)
+    for run in board.runs:
+        if run.name not in segments:
+            problems.append(f"{run.name}: no output between its markers")
+            continue
+        text, status = segments[run.name]
+        host_text, host_status = as_serial_text(host[run.name][0]), host[run.name][1]
+        if status != run.status or host_status != run.status:
+            problems.append(f"{run.name}: exit status firmware 0x{status:X}, host 0x{host_status:X}, "
+                            f"expected 0x{run.status:X}")
+        if run.shows not in text:
+            problems.append(f"{run.name}: the console lacks {run.shows!r}")
+        if run.console_as_host:
+            problems += [f"{run.name}: {p}" for p in compare(text, host_text)]
+    with open(os.path.join(work, "bus.txt"), "rb") as a, open(os.path.join(work, "host-bus.txt"), "rb") as b:
+        firmware_trace, host_trace = a.read(), b.read()
+    if firmware_trace != host_trace or not firmware_trace:
+        lines = [trace.count(b"\n") for trace in (firmware_trace, host_trace)]
+        problems.append(f"the I2C bus traces differ (firmware {lines[0]} lines, host {lines[1]}): "
+                        f"{work}/bus.txt, {work}/host-bus.txt")
+    with open(os.path.join(work, "flash.bin"), "rb") as a:
+        flash = a.read()
+    if flash[:len(image)] != image or flash[len(image):].strip(b"\xff"):
+        problems.append("the flash does not hold exactly the image with its signature")
+    return problems
+
+
+def check_factory(board, segments, disk, tools, work):
+    if "factory" not in segments:
+        return ["no output between its markers"]
+    screen, status = segments["factory"]
+    verdicts = [line for line in screen.split("\r\n") if line.startswith(("PASS", "FAIL"))]
+    log = ovmf_shell.read_disk_file(disk, "VEXALOG.TXT", os.path.join(work, "VEXALOG.TXT"), tools)
+    problems = []
+    if len(verdicts) != 1 or not verdicts[0].startswith(board.verdict):
+        problems.append(f"expected one {board.verdict} line on the screen: {screen!r}")
+    if log is None:
+        return problems + ["no VEXALOG.TXT on the stick"]
+    text = log.decode("latin-1")
+    logged = re.findall(r"VEXA exit status (0x[0-9A-Fa-f]+)", text)
+    if not logged or int(logged[-1], 16) != status:
+        problems.append(f"%lasterror% 0x{status:X}, the log's last status {logged[-1:] or 'none'}")
+    problems += [f"the log lacks {want!r}" for want in board.log_shows if want not in text]
+    return problems
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    for name in ("--efi", "--vexa-board", "--vexa-sim", "--bundle", "--work"):
+        parser.add_argument(name, required=True)
+    parser.add_argument("--board", action="append", help="only this board of the table (may repeat)")
+    parser.add_argument("--ovmf-code")
+    parser.add_argument("--ovmf-vars")
+    parser.add_argument("--timeout", type=float, default=120, help="seconds per boot")
+    args = parser.parse_args()
+
+    tools = ovmf_shell.find_tools()
+    args.ovmf_code, args.ovmf_vars = ovmf_shell.find_ovmf(args.ovmf_code, args.ovmf_vars)
+    missing = [name for name, path in tools.items() if path is None]
+    if args.ovmf_code is None:
+        missing.append("OVMF (package ovmf)")
+    if missing:
+        print("firmware tests skipped, missing: " + ", ".join(missing) + f" ({ovmf_shell.PACKAGES})")
+        return SKIP
+
+    image_path = os.path.join(args.work, "fw.bin")
+    os.makedirs(args.work, exist_ok=True)
+    subprocess.run([os.path.join(os.path.dirname(args.vexa_sim), "vexa-mkimage"), image_path, str(IMAGE_SIZE)],
+                   check=True)
+    with open(image_path, "rb") as source:
+        image = source.read()
+    failed = 0
+    for board in BOARDS:
+        if args.board and board.name not in args.board:
+            continue
+        work = os.path.join(args.work, board.name)
+        os.makedirs(work, exist_ok=True)
+        started = time.monotonic()
+        segments, problems, disk = boot_board(board, args, tools, image, work)
+        if not segments and problems:
+            pass  # the boot itself failed: nothing to compare
+        elif board.factory:
+            problems += check_factory(board, segments, disk, tools, work)
+        else:
+            problems += check_updates(board, args, segments, work, image, image_path)
+        seconds = time.monotonic() - started
+        for problem in problems:
+            print(f"FAIL {board.name}: {problem}")
+        if not problems:
+            print(f"PASS {board.name} ({seconds:.1f} s): " + ", ".join(run.name for run in board.runs)
+                  if board.runs else f"PASS {board.name} ({seconds:.1f} s)")
+        failed += bool(problems)
+    print("all firmware boards passed" if failed == 0 else f"{failed} firmware board(s) failed")
+    return 0 if failed == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
