@@ -9,6 +9,11 @@ namespace sim {
 
 enum class OptionResult { Taken, Unknown, Error };
 
+// The value after the option at argv[index]. false, with error set, when
+// there is none or it begins with "--": in "--flash --trace t.txt" the
+// option has lost its value, and "--trace" is no file name.
+bool OptionValue(int argc, const char* const* argv, int index, std::string& value, std::string& error);
+
 // Looks at argv[index], which starts with "--". Taken: the option (and the
 // value after it, if it has one) went into config, and index points past
 // them. Unknown: not a board option, index unchanged. Error: error says why.
