@@ -171,4 +171,10 @@ std::string BoardOptionsHelp() {
   return help + PdOptionsHelp();
 }
 
+std::vector<std::string> BoardFaultNames() {
+  std::vector<std::string> names;
+  for (const BoardFault& fault : kBoardFaults) names.emplace_back(fault.name);
+  return names;
+}
+
 }  // namespace sim

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "sim/board.h"
 
@@ -22,5 +23,9 @@ OptionResult ParseBoardOption(BoardConfig& config, int argc, const char* const* 
 
 // The board options' part of "vexa-sim --help".
 std::string BoardOptionsHelp();
+
+// The --fault names of the board's own faults (those of its controllers
+// and platform, not the PD controller's), in --help order.
+std::vector<std::string> BoardFaultNames();
 
 }  // namespace sim
