@@ -61,10 +61,17 @@ bool VerifyPass(uint32_t cellEvery) {
   ProgressBar bar = {cellEvery, 0};
   for (uint32_t block = 0; block < gImage.sizeKb; ++block) {
     MemFill(ReadBackBuffer, 0x00, kFlashBlockSize);
-    SpiRead1K(static_cast<uint16_t>(block * 4));
+    const uint8_t unread = SpiRead1K(static_cast<uint16_t>(block * 4));
     CopyBlock(expected, block);
     bool differs = false;
     for (uint32_t i = 0; i < kFlashBlockSize; ++i) {
+      // A piece that did not arrive proves nothing, even where its zeros
+      // equal the image: the flash may still be erased there.
+      if (((unread >> (i / kDataFrameBytes)) & 1) != 0) {
+        ConsolePrint(u"\n\nIndex[%02X] Read Back Fail!", block * kFlashBlockSize + i);
+        differs = true;
+        break;
+      }
       if (ReadBackBuffer[i] != expected[i]) {
         ConsolePrint(u"\n\nIndex[%02X] = %02X, Bin Data = %02X", block * kFlashBlockSize + i,
                      ReadBackBuffer[i], expected[i]);

@@ -10,6 +10,6 @@ uint32_t CellEvery(uint32_t sizeKb);
 // true when every block was programmed.
 bool ProgramPass(uint32_t cellEvery);
 
-// true when every block read back as programmed; prints the first
-// difference otherwise.
+// true when every block read back whole and as programmed; otherwise prints
+// the first difference or the first piece that could not be read.
 bool VerifyPass(uint32_t cellEvery);

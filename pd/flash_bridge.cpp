@@ -151,16 +151,19 @@ uint8_t SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece) {
   return failed != 0 ? 1 : 0;
 }
 
-void SpiRead1K(uint16_t base) {
+uint8_t SpiRead1K(uint16_t base) {
   uint8_t piece[kDataFrameBytes];
   uint8_t* destination = ReadBackBuffer;
+  uint8_t failed = 0;
   for (uint32_t page = 0; page < kPagesPerBlock; ++page) {
     for (uint32_t half = 0; half < kDataFramesPerPage; ++half) {
-      // A failed read leaves zeros where bytes did not arrive; the caller's
-      // comparison reports them.
-      (void)SpiReadFrame(PageOf(base, page), static_cast<uint8_t>(half * kDataFrameBytes), piece);
+      const uint32_t index = page * kDataFramesPerPage + half;
+      if (SpiReadFrame(PageOf(base, page), static_cast<uint8_t>(half * kDataFrameBytes), piece) != 0) {
+        failed = static_cast<uint8_t>(failed | (1u << index));
+      }
       MemCopy(destination, piece, kDataFrameBytes);
       destination += kDataFrameBytes;
     }
   }
+  return failed;
 }

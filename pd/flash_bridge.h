@@ -42,6 +42,13 @@ inline constexpr uint32_t kDataFrameBytes = 128;
 // arrived). 0 when all three transfers succeeded.
 uint8_t SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece);
 
+// The 1 KB block's kDataFrameBytes pieces; SpiRead1K reports each in one bit.
+inline constexpr uint32_t kPiecesPerBlock = kFlashBlockSize / kDataFrameBytes;
+static_assert(kPiecesPerBlock <= 8);
+
 // `base` is the first 256-byte page of the block (block number x 4).
-void SpiRead1K(uint16_t base);
+// Returns the pieces whose read failed, bit k for piece k (0: all arrived).
+// A failed piece holds zeros where its bytes did not arrive, which may well
+// be what the flash should hold: only this result tells it was not read.
+uint8_t SpiRead1K(uint16_t base);
 uint8_t SPI_Program1K(uint16_t base);

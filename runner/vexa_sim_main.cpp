@@ -22,6 +22,8 @@ namespace {
 using runner::BadValue;
 using runner::ParseUnsigned;
 
+// The runner's own failure: wrong options, or a flash it could not write
+// back. It wins over the tool's exit code, which would hide a lost flash.
 constexpr int kRunnerUsageError = 2;
 
 struct RunnerOptions {
@@ -42,7 +44,8 @@ const char kRunnerHelp[] =
     "they end at \"--\" or at the first argument that does not begin with \"--\".\n"
     "The rest is the tool's command line (the tool sees itself as VEXA).\n"
     "Standard output receives the tool's console text; the exit code is the tool's,\n"
-    "or 2 when the runner's own options are wrong.\n"
+    "or 2 when the runner's own options are wrong or the flash file (--flash) cannot\n"
+    "be written back at the end: exit code 2 wins over the tool's.\n"
     "\n"
     "Console and run options:\n"
     "  --help                this text\n"
@@ -88,9 +91,9 @@ std::string ParseArguments(int argc, const char* const* argv, RunnerOptions& opt
       break;
     }
 
+    std::string missing;  // why value() found none
     auto value = [&](std::string& out) -> bool {
-      if (index + 1 >= argc) return false;
-      out = argv[index + 1];
+      if (!sim::OptionValue(argc, argv, index, out, missing)) return false;
       index += 2;
       return true;
     };
@@ -102,21 +105,22 @@ std::string ParseArguments(int argc, const char* const* argv, RunnerOptions& opt
       options.realtime = true;
       ++index;
     } else if (arg == "--modes") {
-      if (!value(text)) return arg + " needs a value";
+      if (!value(text)) return missing;
       if (!ParseModes(text, options.modes)) return BadValue(arg, "WxH,WxH,...", text);
     } else if (arg == "--attribute") {
       unsigned long long attribute = 0;
-      if (!value(text)) return arg + " needs a value";
+      if (!value(text)) return missing;
       if (!ParseUnsigned(text, 16, 0xFF, attribute)) {
         return BadValue(arg, "a hexadecimal byte", text);
       }
       options.attribute = static_cast<std::uint8_t>(attribute);
     } else if (arg == "--io-trace") {
-      if (!value(text) || text.empty()) return arg + " needs a file name";
+      if (!value(text)) return missing;
+      if (text.empty()) return arg + " needs a file name";
       options.ioTracePath = text;
     } else if (arg == "--memory-limit") {
       unsigned long long limit = 0;
-      if (!value(text)) return arg + " needs a value";
+      if (!value(text)) return missing;
       if (!ParseUnsigned(text, 10, SIZE_MAX, limit)) return BadValue(arg, "a byte count", text);
       options.memoryLimit = static_cast<std::size_t>(limit);
     } else {
@@ -180,8 +184,13 @@ int main(int argc, char** argv) {
 
     HostSessionBegin(&session);
     exitCode = ToolMain(static_cast<int>(options.toolArgs.size()), options.toolArgs.data());
-    board.Finish();
+    const bool finished = board.Finish();
     HostSessionEnd();
+    if (!finished) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "vexa-sim: %s; the flash as this run left it is lost\n", board.FinishError().c_str());
+      exitCode = kRunnerUsageError;
+    }
   } catch (const std::exception& e) {
     HostSessionEnd();
     std::fflush(stdout);

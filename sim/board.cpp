@@ -219,9 +219,20 @@ BoardImpl::BoardImpl(const BoardConfig& boardConfig) : config(boardConfig) {
     case PlatformType::Unknown:
       break;  // nothing answers at 0:0.0
   }
-  if (config.pdChannel >= kChannels) {
-    throw std::runtime_error("--pd-channel " + std::to_string(config.pdChannel) +
-                             ": the board has channels 0 to " + std::to_string(kChannels - 1));
+  // The PD controller hangs on the bus of one of the platform's own I2C
+  // controllers; a board without a host bridge has none to choose from.
+  std::size_t channels = kChannels;
+  std::string board = "the board";
+  if (config.platform == PlatformType::Intel) {
+    channels = FindLpssGeneration(config.lpss)->functions;  // BuildIntel has found it
+    board = "the Intel board (" + config.lpss + ")";
+  } else if (config.platform == PlatformType::Amd) {
+    channels = kAmdI2cBases.size();
+    board = "the AMD board";
+  }
+  if (config.pdChannel >= channels) {
+    throw std::runtime_error("--pd-channel " + std::to_string(config.pdChannel) + ": " + board +
+                             " has I2C controllers 0 to " + std::to_string(channels - 1));
   }
   if (config.pd.has_value()) {
     pd = std::make_unique<PdController>(*config.pd, clock);

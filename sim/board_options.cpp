@@ -104,6 +104,21 @@ bool ParseBar0(const std::string& text, BoardConfig& config) {
 
 }  // namespace
 
+bool OptionValue(int argc, const char* const* argv, int index, std::string& value, std::string& error) {
+  const std::string option = argv[index];
+  if (index + 1 >= argc) {
+    error = option + " needs a value";
+    return false;
+  }
+  const std::string next = argv[index + 1];
+  if (next.rfind("--", 0) == 0) {
+    error = option + " needs a value, not the option '" + next + "'";
+    return false;
+  }
+  value = next;
+  return true;
+}
+
 OptionResult ParseBoardOption(BoardConfig& config, int argc, const char* const* argv, int& index,
                               std::string& error) {
   const std::string option = argv[index];
@@ -112,11 +127,8 @@ OptionResult ParseBoardOption(BoardConfig& config, int argc, const char* const* 
   if (!takesValue) {
     return config.pd.has_value() ? ParsePdOption(*config.pd, argc, argv, index, error) : OptionResult::Unknown;
   }
-  if (index + 1 >= argc) {
-    error = option + " needs a value";
-    return OptionResult::Error;
-  }
-  const std::string value = argv[index + 1];
+  std::string value;
+  if (!OptionValue(argc, argv, index, value, error)) return OptionResult::Error;
   if (option == "--platform") {
     if (!ParsePlatform(value, config.platform)) {
       error = "--platform: unknown platform '" + value + "' (intel, amd or unknown)";
@@ -157,7 +169,8 @@ std::string BoardOptionsHelp() {
       "                       host bridge vendor 0x8086 with I2C controllers at PCI 0:21.0-3,\n"
       "                       0x1022 with controllers at fixed addresses, or no host bridge\n"
       "                       (default intel)\n"
-      "  --pd-channel N       the controller the PD controller is wired to (decimal, default 0)\n"
+      "  --pd-channel N       the controller the PD controller is wired to (decimal, default 0):\n"
+      "                       0 to 3 on Intel (0 to 2 with spt-h), 0 to 5 on AMD\n"
       "  --lpss NAME          Intel: the PCH generation of the I2C functions at 0:21.f, giving\n"
       "                       their device IDs and input clock (default " +
       std::string(kDefaultLpss) + "):\n";
@@ -181,6 +194,12 @@ std::string BoardOptionsHelp() {
     help += line + fault.help + "\n";
   }
   return help + PdOptionsHelp();
+}
+
+std::vector<std::string> BoardFaultNames() {
+  std::vector<std::string> names;
+  for (const BoardFault& fault : kBoardFaults) names.emplace_back(fault.name);
+  return names;
 }
 
 }  // namespace sim

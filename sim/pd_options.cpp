@@ -63,11 +63,9 @@ OptionResult ParsePdOption(PdConfig& config, int argc, const char* const* argv, 
   bool known = false;
   for (const std::string_view candidate : kNames) known = known || candidate == name;
   if (!known) return OptionResult::Unknown;
-  if (index + 1 >= argc) {
-    error = std::string(name) + " needs a value";
-    return OptionResult::Error;
-  }
-  const std::string_view value = argv[index + 1];
+  std::string text;
+  if (!OptionValue(argc, argv, index, text, error)) return OptionResult::Error;
+  const std::string_view value = text;
   const auto fail = [&](const char* expected) {
     error = std::string(name) + ": '" + std::string(value) + "' is not " + expected;
     return OptionResult::Error;

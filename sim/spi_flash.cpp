@@ -1,6 +1,8 @@
 #include "sim/spi_flash.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -38,11 +40,13 @@ bool SpiFlash::LoadFile(const std::string& path, std::string& error) {
 }
 
 bool SpiFlash::SaveFile(const std::string& path, std::string& error) const {
+  errno = 0;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (out) out.write(reinterpret_cast<const char*>(cells_.data()), static_cast<std::streamsize>(cells_.size()));
   if (out) out.flush();
   if (!out) {
-    error = "cannot write flash file " + path;
+    // The streams set errno on every usual host, though nothing promises it.
+    error = "cannot write flash file " + path + (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : "");
     return false;
   }
   return true;

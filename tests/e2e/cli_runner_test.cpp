@@ -78,6 +78,8 @@ TEST(VexaSim, BadRunnerOptionsExit2WithNothingOnStandardOutput) {
       {"--io-trace"},
       {"--io-trace", "no-such-folder/trace.txt"},
       {"--platform", "sparc"},
+      {"--flash", "--", "fw.bin"},
+      {"--platform", "amd", "--pd-channel", "6"},
   };
   TempDir dir;
   for (const std::vector<std::string>& args : cases) {
@@ -107,6 +109,25 @@ TEST(VexaSim, ToolArgumentsBeginAfterDashDashOrTheFirstNonOption) {
     EXPECT_EQ(run.out, c.out) << JoinArgs(c.args);
     EXPECT_EQ(run.exitCode, c.out == kUsageText ? 0 : 1) << JoinArgs(c.args);
   }
+}
+
+// The flash file is the board's state between runs: one that cannot be
+// written back is the runner's error, whatever the tool's exit code, and the
+// tool's text stays as it was.
+TEST(VexaSim, AFlashFileThatCannotBeWrittenEndsWithExit2) {
+  TempDir dir;
+  dir.Write("fw.bin", vexa_test::MakeImage(4096, 3));
+  const std::vector<std::string> tool = {"--", "fw.bin", "/id", "5230"};
+  std::vector<std::string> written = {"--flash", "f.bin"};
+  std::vector<std::string> lost = {"--flash", "nodir/f.bin"};
+  written.insert(written.end(), tool.begin(), tool.end());
+  lost.insert(lost.end(), tool.begin(), tool.end());
+  const SimResult good = RunSimRaw(written, dir.path());
+  const SimResult run = RunSimRaw(lost, dir.path());
+  EXPECT_EQ(good.exitCode, 0);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err.rfind("vexa-sim: cannot write flash file nodir/f.bin", 0), 0u) << run.err;
+  EXPECT_EQ(run.out, good.out);  // the board's clock is virtual: the same seconds too
 }
 
 }  // namespace

@@ -282,6 +282,13 @@ TEST(UpdateFailures, FlashWork) {
        start + programmed + kVerifyLabel + Cells(4) + flipLine + Cells(1) + kVerifyFail +
            kEarlyStop + kFirmwareIncomplete,
        7, "W 80: AA", std::nullopt, FlashAfter::UpdatedWithoutSignature},
+      // The fourth piece of block 3: page 0x0D from 0x80, addressed only by
+      // the verify pass. Its zeros are no reading of the flash; the rest of
+      // the block is still read.
+      {"verify: a read of block 3 fails", {}, args, {}, Target{"W 80: FF FA 80 0D 00", 1, true},
+       start + programmed + kVerifyLabel + Cells(3) + Console("\n\nIndex[D80] Read Back Fail!") + Cells(1) +
+           kVerifyFail + kFirmwareIncomplete + kEarlyStop,
+       7, "W 80: AA", "W 80: FF FA 00 0E 00", FlashAfter::UpdatedWithoutSignature},
       {"verify: the blank signature bytes are compared as FF",
        {"--fault", "flip=0x45"},
        args,

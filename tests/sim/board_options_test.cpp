@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
@@ -101,6 +103,10 @@ TEST(BoardOptions, BadValuesAreErrors) {
       {{"--fault"}, "--fault needs a value"},
       {{"--trace", ""}, "--trace"},
       {{"--lpss", "cnl"}, "cnl"},
+      // A value that begins with "--" is the next option: the value is missing.
+      {{"--flash", "--"}, "--flash needs a value, not the option '--'"},
+      {{"--trace", "--fault", "scl-held"}, "--trace needs a value, not the option '--fault'"},
+      {{"--chip", "--flash"}, "--chip needs a value"},
   };
   for (const Case& c : cases) {
     BoardConfig config;
@@ -111,6 +117,40 @@ TEST(BoardOptions, BadValuesAreErrors) {
   BoardConfig config;
   ParseAll(config, {"--pd-channel", "255"});
   EXPECT_EQ(config.pdChannel, 255u);
+}
+
+// The PD controller can only hang on a controller the platform has; the
+// refusal names the range.
+TEST(BoardOptions, PdChannelIsOneOfThePlatformsControllers) {
+  const struct {
+    std::vector<const char*> platform;
+    const char* last;
+    const char* beyond;
+    const char* range;
+  } cases[] = {
+      {{}, "3", "4", "0 to 3"},
+      {{"--lpss", "spt-h"}, "2", "3", "0 to 2"},
+      {{"--platform", "amd"}, "5", "6", "0 to 5"},
+  };
+  for (const auto& c : cases) {
+    for (const char* channel : {c.last, c.beyond}) {
+      BoardConfig config;
+      std::vector<const char*> args = c.platform;
+      args.insert(args.end(), {"--pd-channel", channel});
+      ASSERT_EQ(ParseAll(config, args).result, OptionResult::Taken);
+      std::string error;
+      try {
+        sim::Board board(config);
+      } catch (const std::runtime_error& e) {
+        error = e.what();
+      }
+      if (channel == c.last) {
+        EXPECT_EQ(error, "") << c.range;
+      } else {
+        EXPECT_NE(error.find(c.range), std::string::npos) << error;
+      }
+    }
+  }
 }
 
 TEST(BoardOptions, OtherOptionsAreLeftAlone) {
