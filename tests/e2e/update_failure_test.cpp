@@ -287,7 +287,7 @@ TEST(UpdateFailures, FlashWork) {
       // the block is still read.
       {"verify: a read of block 3 fails", {}, args, {}, Target{"W 80: FF FA 80 0D 00", 1, true},
        start + programmed + kVerifyLabel + Cells(3) + Console("\n\nIndex[D80] Read Back Fail!") + Cells(1) +
-           kVerifyFail + kFirmwareIncomplete + kEarlyStop,
+           kVerifyFail + kEarlyStop + kFirmwareIncomplete,
        7, "W 80: AA", "W 80: FF FA 00 0E 00", FlashAfter::UpdatedWithoutSignature},
       {"verify: the blank signature bytes are compared as FF",
        {"--fault", "flip=0x45"},
