@@ -92,6 +92,8 @@ void DwI2cController::ResetRegisters() {
   sticky_ = 0;
   abortSource_ = 0;
   flushHeld_ = false;
+  userAbort_ = false;
+  userAbortFlushed_ = 0;
   enabledStatus_ = false;
   statusPending_ = false;
   tx_.clear();
@@ -176,7 +178,7 @@ std::uint32_t DwI2cController::Read32(std::uint32_t offset) {
     case kClrGenCall:
       return 0;  // nothing here ever raises them: the block is never a slave
     case kEnable:
-      return enable_;
+      return enable_ | (userAbort_ ? kEnableAbort : 0u);
     case kStatus:
       return Status();
     case kTxflr:
@@ -322,8 +324,13 @@ void DwI2cController::PowerOnReset() {
 }
 
 void DwI2cController::WriteEnable(std::uint32_t value) {
-  enable_ = value & 1;
+  // ABORT is taken only while the block is enabled and stays enabled; once
+  // set, only the block clears it.
+  const bool abort = (value & kEnableAbort) != 0 && (value & kEnableBit) != 0 &&
+                     (enable_ & kEnableBit) != 0 && enabledStatus_;
+  enable_ = value & kEnableBit;
   const std::uint64_t now = clock_.NowNs();
+  if (abort && !userAbort_) BeginUserAbort(now);
   if (enable_ != 0) {
     if (enabledStatus_) {
       statusPending_ = false;  // a disable still waiting for the bus is called off
@@ -338,8 +345,10 @@ void DwI2cController::WriteEnable(std::uint32_t value) {
     tx_.clear();
     return;
   }
-  // Queued commands never reach the wire; a transfer on the wire ends with
-  // its current byte and a STOP, and only then does the status follow.
+  // Queued commands never reach the wire. A byte on the wire ends; then a
+  // transfer whose last command asked for a STOP ends, and the status
+  // follows. One that did not stays open, SCL held low, and the block
+  // stays enabled for as long as it holds (only an ABORT ends it).
   record_.flushedCommands += tx_.size();
   tx_.clear();
   if (phase_ == Phase::Idle && !faults_.neverDisables) ScheduleStatus(false, now + kDisableLatencyNs);

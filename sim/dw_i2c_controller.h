@@ -75,6 +75,10 @@ inline constexpr std::uint32_t kCon10BitMaster = 1u << 4;
 inline constexpr std::uint32_t kConRestartEnable = 1u << 5;
 inline constexpr std::uint32_t kConSlaveDisable = 1u << 6;
 
+// IC_ENABLE
+inline constexpr std::uint32_t kEnableBit = 1u << 0;
+inline constexpr std::uint32_t kEnableAbort = 1u << 1;
+
 // IC_TAR
 inline constexpr std::uint32_t kTarAddressMask = 0x3FF;
 inline constexpr std::uint32_t kTarGcOrStart = 1u << 10;
@@ -111,6 +115,7 @@ inline constexpr std::uint32_t kAbrt7BitAddrNoAck = 1u << 0;
 inline constexpr std::uint32_t kAbrt10BitAddrNoAck = 1u << 1;
 inline constexpr std::uint32_t kAbrtTxDataNoAck = 1u << 3;
 inline constexpr std::uint32_t kAbrtGeneralCallNoAck = 1u << 4;
+inline constexpr std::uint32_t kAbrtUserAbort = 1u << 16;
 
 // Reset values.
 inline constexpr std::uint32_t kResetCon = 0x7D;   // master, fast, 10-bit both ways, restart
@@ -287,6 +292,8 @@ class DwI2cController {
   void EndStop(std::uint64_t t);
   void EndPhase();
   void Abort(std::uint64_t t, std::uint32_t source);
+  void BeginUserAbort(std::uint64_t t);
+  void EndUserAbort();
   void CloseTraceLine();
   void DropTransaction();
   std::uint64_t BitsNs(unsigned bits) const { return (bits * bitPs_ + 500) / 1000; }
@@ -318,6 +325,10 @@ class DwI2cController {
   std::uint32_t sticky_ = 0;  // latched interrupt bits
   std::uint32_t abortSource_ = 0;
   bool flushHeld_ = false;  // after an abort, until IC_CLR_TX_ABRT is read
+  // IC_ENABLE.ABORT: set by the host, cleared by the block once the STOP
+  // it sends for it is on the wire.
+  bool userAbort_ = false;
+  std::uint32_t userAbortFlushed_ = 0;
 
   bool enabledStatus_ = false;
   bool statusPending_ = false;
