@@ -99,6 +99,18 @@ bool ResetIntelBlock() {
   return DisableController();
 }
 
+// An LPSS block says in its capabilities register what it is (bits 7..4:
+// 0 I2C, 1 UART, 2 SPI); only an I2C block's reset register is ours to
+// write.
+bool IsLpssI2c() {
+  const uint32_t capabilities = I2cRead32(LPSS_CAPABILITIES);
+  if (((capabilities >> 4) & 0xFu) == 0) return true;
+  ConsolePrint(u"I2C%d Controller at 0x%X%08X Is Not an LPSS I2C Block (Capabilities = %08X)!!\n",
+               static_cast<int>(gI2cHost.channel), static_cast<unsigned>(gI2cHost.base >> 32),
+               static_cast<unsigned>(gI2cHost.base), static_cast<unsigned>(capabilities));
+  return false;
+}
+
 // Whatever answers at the base must be a DesignWare I2C controller before
 // anything is written to it: all ones is nothing at all, other values are
 // other blocks.
@@ -151,7 +163,10 @@ uint8_t I2cInit() {
   const PlatformKind kind = gI2cHost.kind;
   // Intel's block answers only once out of reset; on AMD the pins are
   // left alone unless a controller is there to take them.
-  if (kind == PlatformKind::Intel) ReleaseIntelReset();
+  if (kind == PlatformKind::Intel) {
+    if (!IsLpssI2c()) return 1;
+    ReleaseIntelReset();
+  }
   if ((kind == PlatformKind::Intel || kind == PlatformKind::Amd) && !IsDesignWareI2c()) return 1;
   if (kind == PlatformKind::Amd) AmdRouteI2cPins(gI2cHost.channel);
 

@@ -30,6 +30,7 @@ enum DwI2cRegister : uint32_t {
   IC_FS_SPKLEN = 0xA0,
   IC_COMP_TYPE = 0xFC,
   LPSS_RESETS = 0x204,  // Intel only
+  LPSS_CAPABILITIES = 0x2FC,  // Intel only
 };
 
 // One 32-bit access to a register of gI2cHost: the block takes no other width.

@@ -80,7 +80,7 @@ uint8_t LocateIntel(uint8_t channel, bool debug) {
     return 1;
   }
   gI2cHost.base = base;
-  PciMakeFunctionDecode(device, channel, debug);
+  if (PciMakeFunctionDecode(device, channel, debug) != 0) return 1;
   TakeLpssClock(static_cast<uint16_t>(identity >> 16), channel, debug);
   return 0;
 }

@@ -1,6 +1,7 @@
 // The controller's register file: what each register read and write does.
 // The wire side lives in dw_i2c_master.cpp.
 #include <algorithm>
+#include <cstdio>
 
 #include "sim/dw_i2c_controller.h"
 
@@ -127,6 +128,7 @@ std::uint32_t DwI2cController::Read32(std::uint32_t offset) {
   CatchUp();
   ++record_.reads;
   if (params_.lpssResetRegister && offset == kLpssResets) return resets_;
+  if (params_.lpssResetRegister && offset == kLpssCapabilities) return faults_.lpssUart ? kLpssTypeUart : 0;
   if (offset >= 0x100 || inReset()) return 0;
   switch (offset) {
     case kCon:
@@ -306,6 +308,31 @@ void DwI2cController::NarrowWrite(std::uint32_t offset, std::uint32_t value) {
   CatchUp();
   ++record_.writes;
   Ignore(offset, value, IgnoredBecause::Narrow);
+  TraceNarrow("write", offset, 0);
+}
+
+// The block's APB interface is 32 bits wide and the drivers only ever
+// access it so; what a narrower access would do is left undefined, so it
+// is refused and said so.
+std::uint32_t DwI2cController::NarrowRead(std::uint32_t offset, unsigned bytes) {
+  CatchUp();
+  ++record_.reads;
+  ++record_.narrowReads;
+  TraceNarrow("read", offset, bytes);
+  return 0xFFFFFFFFu;
+}
+
+void DwI2cController::TraceNarrow(const char* what, std::uint32_t offset, unsigned bytes) {
+  if (trace_ == nullptr) return;
+  char line[96];
+  if (bytes != 0) {
+    std::snprintf(line, sizeof line, "! %u-bit %s at %03X refused: 32-bit accesses only", bytes * 8, what,
+                  static_cast<unsigned>(offset));
+  } else {
+    std::snprintf(line, sizeof line, "! narrow %s at %03X refused: 32-bit accesses only", what,
+                  static_cast<unsigned>(offset));
+  }
+  trace_->WriteLine(line);
 }
 
 void DwI2cController::WriteResets(std::uint32_t value) {

@@ -65,6 +65,10 @@ inline constexpr std::uint32_t kCompType = 0xFC;
 // controller out of reset (00 holds it, 01 and 10 are reserved).
 inline constexpr std::uint32_t kLpssResets = 0x204;
 inline constexpr std::uint32_t kLpssOutOfReset = 0x3;
+// LPSS capabilities, readable in reset: bits 7..4 the block's type (0 I2C,
+// 1 UART, 2 SPI).
+inline constexpr std::uint32_t kLpssCapabilities = 0x2FC;
+inline constexpr std::uint32_t kLpssTypeUart = 0x10;
 
 // IC_CON
 inline constexpr std::uint32_t kConMaster = 1u << 0;
@@ -169,6 +173,7 @@ struct DwI2cRecord {
   std::uint64_t reads = 0;
   std::uint64_t writes = 0;
   std::uint64_t ignoredWriteCount = 0;
+  std::uint64_t narrowReads = 0;  // 8- or 16-bit reads, refused
   std::vector<IgnoredWrite> ignoredWrites;  // the first kKeptIgnoredWrites of them
   std::uint64_t transactions = 0;           // STARTs and repeated STARTs
   std::uint64_t addressNacks = 0;
@@ -198,6 +203,9 @@ class DwI2cController {
   void Write32(std::uint32_t offset, std::uint32_t value);
   // A write narrower than 32 bits reaches no register; it is only recorded.
   void NarrowWrite(std::uint32_t offset, std::uint32_t value);
+  // A read narrower than 32 bits is refused as loudly: all ones, counted,
+  // and a line in the bus trace.
+  std::uint32_t NarrowRead(std::uint32_t offset, unsigned bytes);
 
   static constexpr std::uint64_t kNever = UINT64_MAX;
 
@@ -266,6 +274,7 @@ class DwI2cController {
   std::uint32_t ClearSticky(std::uint32_t bits);
   bool Configurable() const { return (enable_ & 1) == 0 && !enabledStatus_; }
   void Ignore(std::uint32_t offset, std::uint32_t value, IgnoredBecause why);
+  void TraceNarrow(const char* what, std::uint32_t offset, unsigned bytes);
   void ScheduleStatus(bool enabled, std::uint64_t at);
   void ApplyStatus();
 

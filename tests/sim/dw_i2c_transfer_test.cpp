@@ -46,7 +46,7 @@ TEST(DwI2cTransfer, FirstByteLeavesTheFifoWhenItStartsAfterTheAddress) {
   Rig& rig = bench.rig;
   rig.Write(kDataCmd, 0x0AA);
   const std::uint64_t queued = rig.Now();
-  EXPECT_EQ(rig.Read16(kTxflr), 1u);
+  EXPECT_EQ(rig.Read(kTxflr), 1u);
   EXPECT_EQ(rig.Read(kStatus) & (kStatusTfe | kStatusMasterActivity), kStatusMasterActivity);
   ASSERT_TRUE(rig.WaitFor(kTxflr, 0xFFFF, 0));
   // START + address: 10 SCL periods of 2.56 us.
