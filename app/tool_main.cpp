@@ -5,6 +5,7 @@
 #include "app/command_line.h"
 #include "app/run_setup.h"
 #include "app/settings.h"
+#include "i2c/controller.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
 
@@ -47,5 +48,9 @@ int ToolMain(int argc, const char* const* argv) {
 
   // The platform name printed next completes this line.
   ConsolePrint(u"\nOVK PD FW Update Utility v%s thru ", kToolVersion);
-  return StartRun();
+  const int exitCode = StartRun();
+  // A failed run may end with the controller holding the bus; the next
+  // run, or the operating system, must find it idle.
+  if (exitCode != kExitSuccess) I2cReleaseBus();
+  return exitCode;
 }

@@ -11,9 +11,12 @@ constexpr uint64_t kAoacBase = 0xFED81E00;
 constexpr uint32_t kAoacFirstI2cDevice = 5;
 constexpr uint8_t kTargetStateMask = 0x03;  // control: target device state
 constexpr uint8_t kTargetD0 = 0x01;         // D0, initialized
+constexpr uint8_t kTargetD3Cold = 0x03;
 constexpr uint8_t kPowerOnDevice = 0x08;
 constexpr uint8_t kSoftwareControl = 0x80;  // the software bits, not PwrOnDev, rule the power
-constexpr uint8_t kPowerAndClockGood = 0x03;  // state: power/reset state, reference clock OK
+// State: power state, reference clock OK and reset released; coreboot's
+// ACPI power resource counts a device as on only with all three.
+constexpr uint8_t kPowerAndClockGood = 0x07;
 // Power-on takes milliseconds at most; 100 ms before giving up.
 constexpr uint32_t kPowerPollStallUs = 100;
 constexpr uint32_t kPowerPollLimit = 1000;
@@ -27,9 +30,12 @@ constexpr uint64_t kI2c2PinFunctionBytes[2] = {0xFED80D71, 0xFED80D72};
 uint8_t AmdPowerOnController(uint8_t channel, bool debug) {
   const uint64_t control = kAoacBase + 0x40 + 2 * (kAoacFirstI2cDevice + channel);
   const uint64_t state = control + 1;
-  if ((PlatformMmioRead8(state) & kPowerAndClockGood) == kPowerAndClockGood) return 0;
-
+  const bool poweredNow = (PlatformMmioRead8(state) & kPowerAndClockGood) == kPowerAndClockGood;
   const uint8_t value = PlatformMmioRead8(control);
+  // A device targeted at D3cold is on its way off, whatever the state
+  // bits show for the moment.
+  if (poweredNow && (value & kTargetStateMask) != kTargetD3Cold) return 0;
+
   PlatformMmioWrite8(control, static_cast<uint8_t>((value & ~(kSoftwareControl | kTargetStateMask)) |
                                                    kPowerOnDevice | kTargetD0));
   uint8_t reported = 0;

@@ -6,6 +6,8 @@
 namespace {
 
 constexpr uint32_t kEnableBit = 0x01;        // IC_ENABLE, IC_ENABLE_STATUS
+constexpr uint32_t kAbortBit = 0x02;         // IC_ENABLE
+constexpr uint32_t kMasterOnHold = 0x2000;   // IC_RAW_INTR_STAT
 constexpr uint32_t kMasterActivity = 0x20;   // IC_STATUS
 constexpr uint32_t kTargetMask = 0x3FF;      // IC_TAR bits 9..0
 constexpr uint32_t kTarKeepOnInit = 0xFFFFE000;
@@ -41,10 +43,72 @@ bool WaitMasterIdle() {
   return false;
 }
 
+// An abort ends the byte on the wire and sends a STOP: tens of
+// microseconds at 400 kHz, more while a device stretches the clock.
+constexpr uint32_t kAbortPolls = 100;
+constexpr uint32_t kAbortPollStallUs = 10;
+// Ten SCL periods at 400 kHz: the enable bit has to be in effect before
+// the block takes an ABORT.
+constexpr uint32_t kEnableSettleUs = 25;
+
+// A master between the bytes of a transfer, its transmit FIFO empty, holds
+// SCL low, and the block cannot be disabled until the transfer ends: only
+// an ABORT (the block sends a STOP) ends it. The abort it reports is
+// cleared here, for the FIFO stays flushed until it is. true when the
+// controller held the bus.
+bool EndHeldTransfer() {
+  if ((I2cRead32(IC_RAW_INTR_STAT) & kMasterOnHold) == 0) return false;
+  if ((I2cRead32(IC_ENABLE) & kEnableBit) == 0) {
+    I2cWrite32(IC_ENABLE, kEnableBit);
+    PlatformStall(kEnableSettleUs);
+  }
+  I2cWrite32(IC_ENABLE, kEnableBit | kAbortBit);
+  for (uint32_t poll = 0; poll < kAbortPolls; ++poll) {
+    PlatformStall(kAbortPollStallUs);
+    if ((I2cRead32(IC_ENABLE) & kAbortBit) == 0) {
+      (void)I2cRead32(IC_CLR_TX_ABRT);
+      return true;
+    }
+  }
+  ConsolePrint(u"I2C Controller Abort Timeout (Bus Still Held)!\n");
+  return true;
+}
+
+bool DisableController() {
+  (void)EndHeldTransfer();
+  I2cWrite32(IC_ENABLE, 0);
+  if (WaitEnableStatus(false)) return true;
+  // A byte still on the wire when the hold was looked at: once it ended,
+  // the master held the bus.
+  if (!EndHeldTransfer()) return false;
+  I2cWrite32(IC_ENABLE, 0);
+  return WaitEnableStatus(false);
+}
+
 // Bits 1:0 of the LPSS reset register are one field: 11 takes the block
 // out of reset; 01 and 10 are reserved.
 void ReleaseIntelReset() {
   I2cWrite32(LPSS_RESETS, I2cRead32(LPSS_RESETS) | 0x03u);
+}
+
+// A block that still does not disable is put through reset once: every
+// register back at its reset value, the bus lines released.
+bool ResetIntelBlock() {
+  I2cWrite32(LPSS_RESETS, 0);
+  ReleaseIntelReset();
+  return DisableController();
+}
+
+// An LPSS block says in its capabilities register what it is (bits 7..4:
+// 0 I2C, 1 UART, 2 SPI); only an I2C block's reset register is ours to
+// write.
+bool IsLpssI2c() {
+  const uint32_t capabilities = I2cRead32(LPSS_CAPABILITIES);
+  if (((capabilities >> 4) & 0xFu) == 0) return true;
+  ConsolePrint(u"I2C%d Controller at 0x%X%08X Is Not an LPSS I2C Block (Capabilities = %08X)!!\n",
+               static_cast<int>(gI2cHost.channel), static_cast<unsigned>(gI2cHost.base >> 32),
+               static_cast<unsigned>(gI2cHost.base), static_cast<unsigned>(capabilities));
+  return false;
 }
 
 // Whatever answers at the base must be a DesignWare I2C controller before
@@ -62,8 +126,7 @@ bool IsDesignWareI2c() {
 }  // namespace
 
 uint8_t I2cDisable() {
-  I2cWrite32(IC_ENABLE, 0);
-  if (!WaitEnableStatus(false)) {
+  if (!DisableController()) {
     ConsolePrint(u"I2C Controller Disable Timeout!\n");
     return 1;
   }
@@ -100,11 +163,18 @@ uint8_t I2cInit() {
   const PlatformKind kind = gI2cHost.kind;
   // Intel's block answers only once out of reset; on AMD the pins are
   // left alone unless a controller is there to take them.
-  if (kind == PlatformKind::Intel) ReleaseIntelReset();
+  if (kind == PlatformKind::Intel) {
+    if (!IsLpssI2c()) return 1;
+    ReleaseIntelReset();
+  }
   if ((kind == PlatformKind::Intel || kind == PlatformKind::Amd) && !IsDesignWareI2c()) return 1;
   if (kind == PlatformKind::Amd) AmdRouteI2cPins(gI2cHost.channel);
 
-  if (I2cDisable() != 0) return 1;
+  // Nothing is set up yet, so on Intel a reset loses nothing.
+  if (!DisableController() && !(kind == PlatformKind::Intel && ResetIntelBlock())) {
+    ConsolePrint(u"I2C Controller Disable Timeout!\n");
+    return 1;
+  }
   I2cWrite32(IC_TAR, I2cRead32(IC_TAR) & kTarKeepOnInit);
   I2cWrite32(IC_INTR_MASK, 0);
   I2cWrite32(IC_RX_TL, 0);
@@ -121,7 +191,18 @@ uint8_t I2cInit() {
     ConsolePrint(u"I2C Controller Master Activity Timeout!\n");
     return 1;
   }
-  return I2cConfigureTiming();
+  if (I2cConfigureTiming() != 0) return 1;
+  gI2cHost.ready = true;
+  return 0;
+}
+
+void I2cReleaseBus() {
+  if (!gI2cHost.ready) return;
+  // The last byte may still be on the wire: it ends either with a STOP
+  // (the master goes idle) or with the master holding the bus.
+  for (uint32_t i = 0; i < kI2cStatusPollLimit; ++i) {
+    if (EndHeldTransfer() || (I2cRead32(IC_STATUS) & kMasterActivity) == 0) return;
+  }
 }
 
 uint8_t I2cSetSlaveAddress(uint8_t address) {

@@ -30,14 +30,14 @@ enum DwI2cRegister : uint32_t {
   IC_FS_SPKLEN = 0xA0,
   IC_COMP_TYPE = 0xFC,
   LPSS_RESETS = 0x204,  // Intel only
+  LPSS_CAPABILITIES = 0x2FC,  // Intel only
 };
 
-// One access of the stated width to a register of gI2cHost.
+// One 32-bit access to a register of gI2cHost: the block takes no other width.
 inline uint32_t I2cRead32(DwI2cRegister reg) { return PlatformMmioRead32(gI2cHost.base + reg); }
 inline void I2cWrite32(DwI2cRegister reg, uint32_t value) {
   PlatformMmioWrite32(gI2cHost.base + reg, value);
 }
-inline uint16_t I2cRead16(DwI2cRegister reg) { return PlatformMmioRead16(gI2cHost.base + reg); }
 
 // Polls of a status bit that working hardware settles within microseconds
 // (enable/disable a few controller clocks, or the end of the byte on the
@@ -55,3 +55,9 @@ uint8_t I2cInit();
 
 // `address` in 8-bit form (bit 0 ignored).
 uint8_t I2cSetSlaveAddress(uint8_t address);
+
+// At the end of a run: a transfer the controller still holds open (one
+// that failed, or the failure paths' single byte, which has no STOP) is
+// ended, so that the bus is idle for whatever uses it next. Nothing when
+// the controller was never set up or holds nothing.
+void I2cReleaseBus();

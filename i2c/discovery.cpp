@@ -33,14 +33,14 @@ constexpr uint8_t kAmdChannelCount = sizeof(AmdI2cBaseTable) / sizeof(AmdI2cBase
 // The counts for the function's input clock; `debug` shows which clock and
 // the bus rate it gives.
 void TakeLpssClock(uint16_t deviceId, uint8_t channel, bool debug) {
-  const uint32_t listedKhz = LpssI2cClockKhz(deviceId);
-  const uint32_t clockKhz = listedKhz != 0 ? listedKhz : kLpssDefaultClockKhz;
+  bool assumed = false;
+  const uint32_t clockKhz = LpssI2cClockKhz(deviceId, &assumed);
   gI2cHost.counts = LpssFastModeCounts(clockKhz);
   if (debug) {
     const uint32_t rate = SclRateHectohertz(gI2cHost.counts, clockKhz);
     StdPrintf("I2C%01D Device ID = %04X, Input Clock = %d MHz%s, Bus Rate = %d.%d kHz\n",
               static_cast<int>(channel), static_cast<unsigned>(deviceId),
-              static_cast<int>(clockKhz / 1000), listedKhz != 0 ? "" : " (Assumed)",
+              static_cast<int>(clockKhz / 1000), assumed ? " (Assumed)" : "",
               static_cast<int>(rate / 10), static_cast<int>(rate % 10));
   }
 }
@@ -80,7 +80,7 @@ uint8_t LocateIntel(uint8_t channel, bool debug) {
     return 1;
   }
   gI2cHost.base = base;
-  PciMakeFunctionDecode(device, channel, debug);
+  if (PciMakeFunctionDecode(device, channel, debug) != 0) return 1;
   TakeLpssClock(static_cast<uint16_t>(identity >> 16), channel, debug);
   return 0;
 }

@@ -23,6 +23,7 @@ struct I2cHost {
   PlatformKind kind = PlatformKind::Unknown;
   uint8_t channel = 0;       // /i2c as given; on AMD it selects the pins to route
   FastModeCounts counts{};  // found by discovery for the platform's input clock
+  bool ready = false;       // I2cInit has set the controller up
 };
 
 // Set once by discovery, read by every register access.

@@ -6,13 +6,15 @@
 
 #include "i2c/i2c_host.h"
 
-// The clock the tool's fast-mode timing was made for; also taken for a
-// device ID the table does not list.
-inline constexpr uint32_t kLpssDefaultClockKhz = 100000;
+// A device ID the table does not list gets the counts for the fastest
+// LPSS I2C clock any generation has, which only slows the bus on the
+// others.
+inline constexpr uint32_t kLpssUnknownClockKhz = 216000;
 
-// Input clock of the LPSS I2C function with this PCI device ID, in kHz;
-// 0 when no generation in the table has it.
-uint32_t LpssI2cClockKhz(uint16_t deviceId);
+// The input clock, in kHz, the counts for the LPSS I2C function with this
+// PCI device ID are made for; `assumed` is set when that clock is a guess
+// (sources disagree, or the ID is not listed) rather than known.
+uint32_t LpssI2cClockKhz(uint16_t deviceId, bool* assumed);
 
 // Counts that give, at `clockKhz`, at least the timing the tool's values
 // give at 100 MHz: SCL high 0.76 us, low 1.8 us, spikes up to 60 ns

@@ -23,9 +23,16 @@ constexpr uint32_t kMaxCapabilities = (256 - kFirstCapability) / 4;
 // PMCSR, in the lower half of the register after the capability header.
 constexpr uint32_t kPmcsrOffset = 4;
 constexpr uint32_t kPowerStateMask = 0x0003;  // 00 = D0, 11 = D3hot
-// Written back: everything but the power state (now D0) and PME_Status,
-// which a 1 would clear; the upper half is read-only for a function.
-constexpr uint32_t kPmcsrKeep = 0x7FFC;
+constexpr uint32_t kNoSoftReset = 0x0008;     // D3hot -> D0 keeps the configuration
+constexpr uint32_t kBar0 = 0x10;
+constexpr uint32_t kBar1 = 0x14;
+constexpr uint32_t kBarAddressBits = 0xFFFFFFF0;  // of a memory BAR's lower half
+constexpr uint32_t kBarTypeMask = 0x6;
+constexpr uint32_t kBarType64 = 0x4;
+// Written back: everything but the power state (now D0), PME_En (off:
+// the tool wants no wake events) and PME_Status, which a 1 would clear;
+// the upper half is read-only for a function.
+constexpr uint32_t kPmcsrKeep = 0x7EFC;
 // PCI power management: a function needs 10 ms after D3hot -> D0 before it
 // may be accessed.
 constexpr uint32_t kD3hotRecoveryUs = 10000;
@@ -50,9 +57,24 @@ bool EnterD0(uint32_t function, uint8_t channel, bool debug) {
   const uint32_t pmcsr = PciConfigRead32(pmcsrAddress);
   const uint32_t state = pmcsr & kPowerStateMask;
   if (state == 0) return false;
+  // Without No_Soft_Reset the function comes back from D3hot as after a
+  // reset, its BARs included: they are put back as they were.
+  const bool keepsConfig = (pmcsr & kNoSoftReset) != 0;
+  const uint32_t bars[2] = {keepsConfig ? 0 : PciConfigRead32(function | kBar0),
+                            keepsConfig ? 0 : PciConfigRead32(function | kBar1)};
   PciConfigWrite32(pmcsrAddress, pmcsr & kPmcsrKeep);
   PlatformStall(kD3hotRecoveryUs);
   if (debug) StdPrintf("I2C%01D PCI Power State D%d -> D0\n", static_cast<int>(channel), static_cast<int>(state));
+  if (!keepsConfig) {
+    bool restored = false;
+    for (uint32_t i = 0; i < 2; ++i) {
+      const uint32_t address = function | (kBar0 + 4 * i);
+      if (PciConfigRead32(address) == bars[i]) continue;
+      PciConfigWrite32(address, bars[i]);
+      restored = true;
+    }
+    if (restored && debug) StdPrintf("I2C%01D PCI BARs Restored\n", static_cast<int>(channel));
+  }
   return true;
 }
 
@@ -73,15 +95,23 @@ void PciConfigWrite32(uint32_t address, uint32_t value) {
   PlatformPortWrite32(kConfigDataPort, value);
 }
 
-void PciMakeFunctionDecode(uint32_t function, uint8_t channel, bool debug) {
+uint8_t PciMakeFunctionDecode(uint32_t function, uint8_t channel, bool debug) {
   uint32_t commandStatus = PciConfigRead32(function | kCommandStatus);
   // Leaving D3hot may reset the function, command register included, so
   // decoding is looked at (and turned on) only after the power state.
   if ((commandStatus & kCapabilityList) != 0 && EnterD0(function, channel, debug)) {
     commandStatus = PciConfigRead32(function | kCommandStatus);
   }
-  if ((commandStatus & kMemorySpace) != 0) return;
+  if ((commandStatus & kMemorySpace) != 0) return 0;
+  // A BAR of 0 would decode the bottom of memory.
+  const uint32_t bar0 = PciConfigRead32(function | kBar0);
+  const bool bar64 = (bar0 & kBarTypeMask) == kBarType64;
+  if ((bar0 & kBarAddressBits) == 0 && (!bar64 || PciConfigRead32(function | kBar1) == 0)) {
+    ConsolePrint(u"I2C%d Controller Has No MMIO Address (BAR0 Reads 0)!!\n", static_cast<int>(channel));
+    return 1;
+  }
   // Zeros in the upper half: the status register's error bits clear on a 1.
   PciConfigWrite32(function | kCommandStatus, (commandStatus & 0xFFFF) | kMemorySpace);
   if (debug) StdPrintf("I2C%01D PCI Memory Space Enabled\n", static_cast<int>(channel));
+  return 0;
 }

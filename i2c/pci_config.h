@@ -18,6 +18,9 @@ void PciConfigWrite32(uint32_t address, uint32_t value);
 // memory BAR: a power state other than D0 in its power-management
 // capability becomes D0 (with the 10 ms a function needs to come back from
 // D3hot), then memory decoding is turned on when it is off. A function that
-// is in D0 and decodes gets reads only. With `debug` a line names each
-// change, for I2C channel `channel`.
-void PciMakeFunctionDecode(uint32_t function, uint8_t channel, bool debug);
+// is in D0 and decodes gets reads only. A function without No_Soft_Reset
+// may lose its BARs on the way to D0: they are written back as they were,
+// and decoding is never turned on while BAR0 reads 0. With `debug` a line
+// names each change, for I2C channel `channel`. 0 when the function
+// decodes its BAR, 1 (with a message) when it cannot.
+uint8_t PciMakeFunctionDecode(uint32_t function, uint8_t channel, bool debug);

@@ -90,7 +90,7 @@ ByteOutcome SendByte(uint8_t data, uint8_t mode, uint8_t pace, bool laterByte) {
       (void)I2cRead32(IC_CLR_TX_ABRT);
       return ByteOutcome::Refused;
     }
-    if (I2cRead16(IC_TXFLR) == 0) return ByteOutcome::Sent;
+    if (I2cRead32(IC_TXFLR) == 0) return ByteOutcome::Sent;
     PlatformStall(checkStallUs);
   }
 

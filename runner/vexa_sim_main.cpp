@@ -35,6 +35,7 @@ struct RunnerOptions {
   std::size_t memoryLimit = SIZE_MAX;
   bool help = false;
   std::vector<const char*> toolArgs;  // argv[0] included
+  std::vector<std::string> reruns;    // --rerun, in order
 };
 
 const char kRunnerHelp[] =
@@ -55,6 +56,12 @@ const char kRunnerHelp[] =
     "  --io-trace FILE       one line per platform operation to FILE\n"
     "  --realtime            stalls really wait and the wall clock is the host's\n"
     "  --memory-limit BYTES  allocations of more than BYTES bytes fail\n"
+    "  --rerun \"ARGS\"        after the run, the tool runs again with ARGS (split at\n"
+    "                        spaces) on the same board, as a user running it twice;\n"
+    "                        repeatable. The console texts follow one another and the\n"
+    "                        exit code is the last run's. Faults stay as given: a\n"
+    "                        numbered one (nack-write=N, power-loss=N, ...) counts the\n"
+    "                        transactions of all runs together, so it fires once\n"
     "\n"
     "Board options:\n";
 
@@ -118,6 +125,9 @@ std::string ParseArguments(int argc, const char* const* argv, RunnerOptions& opt
       if (!value(text)) return missing;
       if (text.empty()) return arg + " needs a file name";
       options.ioTracePath = text;
+    } else if (arg == "--rerun") {
+      if (!value(text)) return missing;
+      options.reruns.push_back(text);
     } else if (arg == "--memory-limit") {
       unsigned long long limit = 0;
       if (!value(text)) return missing;
@@ -139,6 +149,20 @@ std::string ParseArguments(int argc, const char* const* argv, RunnerOptions& opt
   options.toolArgs.push_back("VEXA");
   for (; index < argc; ++index) options.toolArgs.push_back(argv[index]);
   return {};
+}
+
+// The tool's arguments of a --rerun: ARGS split at spaces, behind the
+// program name.
+std::vector<std::string> RerunArguments(const std::string& text) {
+  std::vector<std::string> args = {"VEXA"};
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t space = text.find(' ', start);
+    const std::size_t end = space == std::string::npos ? text.size() : space;
+    if (end > start) args.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return args;
 }
 
 }  // namespace
@@ -184,6 +208,12 @@ int main(int argc, char** argv) {
 
     HostSessionBegin(&session);
     exitCode = ToolMain(static_cast<int>(options.toolArgs.size()), options.toolArgs.data());
+    for (const std::string& rerun : options.reruns) {
+      const std::vector<std::string> args = RerunArguments(rerun);
+      std::vector<const char*> argv2;
+      for (const std::string& arg : args) argv2.push_back(arg.c_str());
+      exitCode = ToolMain(static_cast<int>(argv2.size()), argv2.data());
+    }
     const bool finished = board.Finish();
     HostSessionEnd();
     if (!finished) {

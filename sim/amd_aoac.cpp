@@ -9,8 +9,8 @@ constexpr std::uint8_t kSoftwareBits = 0x70;
 constexpr std::uint8_t kSoftwareControl = 0x80;
 constexpr std::uint8_t kTargetD0 = 0x01;
 constexpr std::uint8_t kTargetD3Cold = 0x03;
-// Power/reset state, reference clock OK, reset released.
-constexpr std::uint8_t kStatePowered = 0x07;
+constexpr std::uint8_t kStatePowerAndClock = 0x03;  // power/reset state, reference clock OK
+constexpr std::uint8_t kStateResetReleased = 0x04;
 
 }  // namespace
 
@@ -30,7 +30,11 @@ bool AmdAoac::AsksForPower(std::uint8_t control) {
 
 std::uint8_t AmdAoac::Read8(std::uint32_t offset) const {
   offset %= kSize;
-  if (offset >= 0x40 && (offset & 1) != 0) return Powered((offset - 0x40) / 2) ? kStatePowered : 0;
+  if (offset >= 0x40 && (offset & 1) != 0) {
+    const std::optional<std::uint64_t>& poweredAt = poweredAt_[(offset - 0x40) / 2];
+    if (!poweredAt || clock_.NowNs() < *poweredAt) return 0;
+    return Powered((offset - 0x40) / 2) ? kStatePowerAndClock | kStateResetReleased : kStatePowerAndClock;
+  }
   return bytes_[offset];
 }
 
@@ -44,11 +48,12 @@ void AmdAoac::Write8(std::uint32_t offset, std::uint8_t value) {
     poweredAt.reset();
   } else if (!poweredAt) {
     poweredAt = clock_.NowNs() + kPowerOnNs;
+    releasedAt_[(offset - 0x40) / 2] = *poweredAt + kResetReleaseNs;
   }
 }
 
 bool AmdAoac::Powered(unsigned device) const {
-  return device < kDevices && poweredAt_[device] && clock_.NowNs() >= *poweredAt_[device];
+  return device < kDevices && poweredAt_[device] && clock_.NowNs() >= releasedAt_[device];
 }
 
 }  // namespace sim

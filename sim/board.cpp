@@ -55,11 +55,15 @@ void PutLpssFunction(PciConfigSpace& pci, unsigned function, std::uint16_t devic
   header[0x34] = kPmCapability;
   header[0x3D] = 1;  // INTA#
   PutConfig32(header, kPmCapability, 0x0003'9001);  // version 3, next at 0x90
-  // No_Soft_Reset; in D3hot a wake event is pending (PME_Status).
-  PutConfig16(header, kPmcsr, config.d3hot ? 0x800B : 0x0008);
+  // No_Soft_Reset (unless the board says otherwise); in D3hot a wake event
+  // is pending (PME_Status).
+  const std::uint16_t noSoftReset = config.noSoftReset ? 0x0000 : 0x0008;
+  PutConfig16(header, kPmcsr, static_cast<std::uint16_t>(noSoftReset | (config.d3hot ? 0x8003 : 0)));
   PutConfig32(header, 0x90, 0x0014'0009);  // vendor-specific, 0x14 bytes, last
   PciConfigSpace::Header& writable = pci.Writable(0, 21, function);
   PutConfig16(writable, 0x04, 0x0407);  // I/O, memory, bus master, INTx disable
+  PutConfig32(writable, 0x10, 0xFFFFF000);  // a 4 KB window, 64-bit
+  PutConfig32(writable, 0x14, 0xFFFFFFFF);
   PutConfig16(writable, kPmcsr, 0x1F03);  // power state, PME_En, Data_Select
   PciConfigSpace::Header& clear = pci.WriteOneToClear(0, 21, function);
   PutConfig16(clear, 0x06, 0xF900);  // the status register's error bits
@@ -121,7 +125,7 @@ class BoardImpl {
     if (region.gate == MmioRegion::Gate::PciFunction) {
       const PciConfigSpace::Header& header = *pci.Function(0, 21, region.channel);
       return (header[0x04] & 0x02) != 0 && (header[kPmcsr] & 0x03) == 0 &&
-             clock.NowNs() >= d0ReadyNs[region.channel];
+             clock.NowNs() >= d0ReadyNs[region.channel] && Bar0(header) == region.base;
     }
     if (region.gate == MmioRegion::Gate::None) return true;
     const bool powered = aoac->Powered(AmdAoac::kFirstI2cDevice + region.channel);
@@ -143,17 +147,30 @@ class BoardImpl {
     }
   }
 
+  // Where BAR0 (with BAR1 as its upper half) puts the controller's window.
+  static std::uint64_t Bar0(const PciConfigSpace::Header& header) {
+    std::uint64_t bar = 0;
+    for (unsigned i = 0; i < 8; ++i) bar |= static_cast<std::uint64_t>(header[0x10 + i]) << (8 * i);
+    return bar & ~(kControllerWindow - 1);
+  }
+
   // A write through 0xCFC; a function of device 21 that leaves D3hot
-  // answers again only after its recovery time.
+  // answers again only after its recovery time, and one without
+  // No_Soft_Reset comes back with its BARs and command register cleared.
   void ConfigWrite(std::uint32_t value) {
     const std::uint32_t address = pci.address();
     const unsigned function = (address >> 8) & 7;
     const bool lpss = (address & 0x80FFF800u) == PciConfigSpace::Address(0, 21, 0, 0);
-    const PciConfigSpace::Header* header = lpss ? pci.Function(0, 21, function) : nullptr;
+    PciConfigSpace::Header* header = lpss ? pci.Function(0, 21, function) : nullptr;
     const unsigned before = header != nullptr ? (*header)[kPmcsr] & 0x03 : 0;
     pci.WriteData32(value);
     if (header != nullptr && before != 0 && ((*header)[kPmcsr] & 0x03) == 0) {
       d0ReadyNs[function] = clock.NowNs() + kD3hotRecoveryNs;
+      if (((*header)[kPmcsr] & 0x08) == 0) {
+        PutConfig32(*header, 0x10, 0x4);  // 64-bit memory, no address
+        PutConfig32(*header, 0x14, 0);
+        PutConfig16(*header, 0x04, 0);
+      }
     }
   }
 
@@ -370,9 +387,7 @@ std::uint16_t Board::MmioRead16(std::uint64_t address) {
     return 0xFFFF;
   }
   const auto offset = static_cast<std::uint32_t>(address - region->base);
-  if (region->controller != nullptr) {
-    return static_cast<std::uint16_t>(region->controller->Read32(offset & ~3u) >> (8 * (offset & 2)));
-  }
+  if (region->controller != nullptr) return static_cast<std::uint16_t>(region->controller->NarrowRead(offset, 2));
   return static_cast<std::uint16_t>(impl_->ByteRead(*region, offset) |
                                     impl_->ByteRead(*region, offset + 1) << 8);
 }
@@ -385,9 +400,7 @@ std::uint8_t Board::MmioRead8(std::uint64_t address) {
     return 0xFF;
   }
   const auto offset = static_cast<std::uint32_t>(address - region->base);
-  if (region->controller != nullptr) {
-    return static_cast<std::uint8_t>(region->controller->Read32(offset & ~3u) >> (8 * (offset & 3)));
-  }
+  if (region->controller != nullptr) return static_cast<std::uint8_t>(region->controller->NarrowRead(offset, 1));
   return impl_->ByteRead(*region, offset);
 }
 

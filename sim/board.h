@@ -44,6 +44,9 @@ struct BoardConfig {
   bool clockFail = false;       // the real-time clock cannot be read
   bool decodeOff = false;       // Intel: the I2C functions' memory decoding is off
   bool d3hot = false;           // Intel: the I2C functions are in D3hot
+  // Intel: the functions report No_Soft_Reset 0: leaving D3hot resets their
+  // configuration (BARs 0, decoding off).
+  bool noSoftReset = false;
   bool aoacOff = false;         // AMD: the I2C controllers have no power
   bool aoacStuck = false;       // AMD: ... and never get it
   // Further misbehaviour of every I2C controller on the board (`dead` here

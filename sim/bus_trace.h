@@ -3,6 +3,9 @@
 //   R 80: 52 30 00 00      read from it
 //   W 80: NACK             the address was not acknowledged
 //   W 80: FF 12 NACK       the device refused the byte 0x12
+//   ! 16-bit read at 074 refused: 32-bit accesses only
+//                          the host accessed a controller register with a
+//                          width the block does not take
 #pragma once
 
 #include <cstdint>

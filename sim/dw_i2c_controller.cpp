@@ -1,6 +1,7 @@
 // The controller's register file: what each register read and write does.
 // The wire side lives in dw_i2c_master.cpp.
 #include <algorithm>
+#include <cstdio>
 
 #include "sim/dw_i2c_controller.h"
 
@@ -92,6 +93,8 @@ void DwI2cController::ResetRegisters() {
   sticky_ = 0;
   abortSource_ = 0;
   flushHeld_ = false;
+  userAbort_ = false;
+  userAbortFlushed_ = 0;
   enabledStatus_ = false;
   statusPending_ = false;
   tx_.clear();
@@ -125,6 +128,7 @@ std::uint32_t DwI2cController::Read32(std::uint32_t offset) {
   CatchUp();
   ++record_.reads;
   if (params_.lpssResetRegister && offset == kLpssResets) return resets_;
+  if (params_.lpssResetRegister && offset == kLpssCapabilities) return faults_.lpssUart ? kLpssTypeUart : 0;
   if (offset >= 0x100 || inReset()) return 0;
   switch (offset) {
     case kCon:
@@ -176,7 +180,7 @@ std::uint32_t DwI2cController::Read32(std::uint32_t offset) {
     case kClrGenCall:
       return 0;  // nothing here ever raises them: the block is never a slave
     case kEnable:
-      return enable_;
+      return enable_ | (userAbort_ ? kEnableAbort : 0u);
     case kStatus:
       return Status();
     case kTxflr:
@@ -304,6 +308,31 @@ void DwI2cController::NarrowWrite(std::uint32_t offset, std::uint32_t value) {
   CatchUp();
   ++record_.writes;
   Ignore(offset, value, IgnoredBecause::Narrow);
+  TraceNarrow("write", offset, 0);
+}
+
+// The block's APB interface is 32 bits wide and the drivers only ever
+// access it so; what a narrower access would do is left undefined, so it
+// is refused and said so.
+std::uint32_t DwI2cController::NarrowRead(std::uint32_t offset, unsigned bytes) {
+  CatchUp();
+  ++record_.reads;
+  ++record_.narrowReads;
+  TraceNarrow("read", offset, bytes);
+  return 0xFFFFFFFFu;
+}
+
+void DwI2cController::TraceNarrow(const char* what, std::uint32_t offset, unsigned bytes) {
+  if (trace_ == nullptr) return;
+  char line[96];
+  if (bytes != 0) {
+    std::snprintf(line, sizeof line, "! %u-bit %s at %03X refused: 32-bit accesses only", bytes * 8, what,
+                  static_cast<unsigned>(offset));
+  } else {
+    std::snprintf(line, sizeof line, "! narrow %s at %03X refused: 32-bit accesses only", what,
+                  static_cast<unsigned>(offset));
+  }
+  trace_->WriteLine(line);
 }
 
 void DwI2cController::WriteResets(std::uint32_t value) {
@@ -322,8 +351,13 @@ void DwI2cController::PowerOnReset() {
 }
 
 void DwI2cController::WriteEnable(std::uint32_t value) {
-  enable_ = value & 1;
+  // ABORT is taken only while the block is enabled and stays enabled; once
+  // set, only the block clears it.
+  const bool abort = (value & kEnableAbort) != 0 && (value & kEnableBit) != 0 &&
+                     (enable_ & kEnableBit) != 0 && enabledStatus_;
+  enable_ = value & kEnableBit;
   const std::uint64_t now = clock_.NowNs();
+  if (abort && !userAbort_) BeginUserAbort(now);
   if (enable_ != 0) {
     if (enabledStatus_) {
       statusPending_ = false;  // a disable still waiting for the bus is called off
@@ -338,8 +372,10 @@ void DwI2cController::WriteEnable(std::uint32_t value) {
     tx_.clear();
     return;
   }
-  // Queued commands never reach the wire; a transfer on the wire ends with
-  // its current byte and a STOP, and only then does the status follow.
+  // Queued commands never reach the wire. A byte on the wire ends; then a
+  // transfer whose last command asked for a STOP ends, and the status
+  // follows. One that did not stays open, SCL held low, and the block
+  // stays enabled for as long as it holds (only an ABORT ends it).
   record_.flushedCommands += tx_.size();
   tx_.clear();
   if (phase_ == Phase::Idle && !faults_.neverDisables) ScheduleStatus(false, now + kDisableLatencyNs);

@@ -65,6 +65,10 @@ inline constexpr std::uint32_t kCompType = 0xFC;
 // controller out of reset (00 holds it, 01 and 10 are reserved).
 inline constexpr std::uint32_t kLpssResets = 0x204;
 inline constexpr std::uint32_t kLpssOutOfReset = 0x3;
+// LPSS capabilities, readable in reset: bits 7..4 the block's type (0 I2C,
+// 1 UART, 2 SPI).
+inline constexpr std::uint32_t kLpssCapabilities = 0x2FC;
+inline constexpr std::uint32_t kLpssTypeUart = 0x10;
 
 // IC_CON
 inline constexpr std::uint32_t kConMaster = 1u << 0;
@@ -74,6 +78,10 @@ inline constexpr std::uint32_t kConSpeedFast = 2u << 1;
 inline constexpr std::uint32_t kCon10BitMaster = 1u << 4;
 inline constexpr std::uint32_t kConRestartEnable = 1u << 5;
 inline constexpr std::uint32_t kConSlaveDisable = 1u << 6;
+
+// IC_ENABLE
+inline constexpr std::uint32_t kEnableBit = 1u << 0;
+inline constexpr std::uint32_t kEnableAbort = 1u << 1;
 
 // IC_TAR
 inline constexpr std::uint32_t kTarAddressMask = 0x3FF;
@@ -111,6 +119,7 @@ inline constexpr std::uint32_t kAbrt7BitAddrNoAck = 1u << 0;
 inline constexpr std::uint32_t kAbrt10BitAddrNoAck = 1u << 1;
 inline constexpr std::uint32_t kAbrtTxDataNoAck = 1u << 3;
 inline constexpr std::uint32_t kAbrtGeneralCallNoAck = 1u << 4;
+inline constexpr std::uint32_t kAbrtUserAbort = 1u << 16;
 
 // Reset values.
 inline constexpr std::uint32_t kResetCon = 0x7D;   // master, fast, 10-bit both ways, restart
@@ -164,6 +173,7 @@ struct DwI2cRecord {
   std::uint64_t reads = 0;
   std::uint64_t writes = 0;
   std::uint64_t ignoredWriteCount = 0;
+  std::uint64_t narrowReads = 0;  // 8- or 16-bit reads, refused
   std::vector<IgnoredWrite> ignoredWrites;  // the first kKeptIgnoredWrites of them
   std::uint64_t transactions = 0;           // STARTs and repeated STARTs
   std::uint64_t addressNacks = 0;
@@ -193,6 +203,9 @@ class DwI2cController {
   void Write32(std::uint32_t offset, std::uint32_t value);
   // A write narrower than 32 bits reaches no register; it is only recorded.
   void NarrowWrite(std::uint32_t offset, std::uint32_t value);
+  // A read narrower than 32 bits is refused as loudly: all ones, counted,
+  // and a line in the bus trace.
+  std::uint32_t NarrowRead(std::uint32_t offset, unsigned bytes);
 
   static constexpr std::uint64_t kNever = UINT64_MAX;
 
@@ -261,6 +274,7 @@ class DwI2cController {
   std::uint32_t ClearSticky(std::uint32_t bits);
   bool Configurable() const { return (enable_ & 1) == 0 && !enabledStatus_; }
   void Ignore(std::uint32_t offset, std::uint32_t value, IgnoredBecause why);
+  void TraceNarrow(const char* what, std::uint32_t offset, unsigned bytes);
   void ScheduleStatus(bool enabled, std::uint64_t at);
   void ApplyStatus();
 
@@ -287,6 +301,8 @@ class DwI2cController {
   void EndStop(std::uint64_t t);
   void EndPhase();
   void Abort(std::uint64_t t, std::uint32_t source);
+  void BeginUserAbort(std::uint64_t t);
+  void EndUserAbort();
   void CloseTraceLine();
   void DropTransaction();
   std::uint64_t BitsNs(unsigned bits) const { return (bits * bitPs_ + 500) / 1000; }
@@ -318,6 +334,10 @@ class DwI2cController {
   std::uint32_t sticky_ = 0;  // latched interrupt bits
   std::uint32_t abortSource_ = 0;
   bool flushHeld_ = false;  // after an abort, until IC_CLR_TX_ABRT is read
+  // IC_ENABLE.ABORT: set by the host, cleared by the block once the STOP
+  // it sends for it is on the wire.
+  bool userAbort_ = false;
+  std::uint32_t userAbortFlushed_ = 0;
 
   bool enabledStatus_ = false;
   bool statusPending_ = false;

@@ -14,6 +14,7 @@ struct DwI2cFaults {
   bool masterActivityStuck = false;  // master activity always reported
   bool rxDataLost = false;           // bytes read on the wire never reach the RX FIFO
   bool notDw = false;                // IC_COMP_TYPE reads another block's type (a DW UART)
+  bool lpssUart = false;             // Intel: the LPSS capabilities register reports a UART block
 };
 
 }  // namespace sim

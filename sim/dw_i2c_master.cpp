@@ -5,8 +5,10 @@
 // the direction) first puts a START or repeated START and the address on the
 // bus, the direction taken from its CMD bit. A command with STOP ends the
 // transaction; without one the master holds SCL low until the next command
-// arrives. A NACK aborts: TX_ABRT, the TX FIFO flushed and held so until
-// IC_CLR_TX_ABRT is read, then STOP.
+// arrives, also when the host clears IC_ENABLE meanwhile. A NACK aborts:
+// TX_ABRT, the TX FIFO flushed and held so until IC_CLR_TX_ABRT is read,
+// then STOP. So does the host's IC_ENABLE.ABORT, at the end of the byte on
+// the wire, with ABRT_USER_ABRT as the source.
 //
 // Durations in SCL periods: START or repeated START plus the address 10,
 // a data byte 9 plus whatever the device stretches, STOP and bus free 1.
@@ -78,10 +80,11 @@ void DwI2cController::TryStart(std::uint64_t t) {
 
 // What follows once the bus is between bytes of an open transaction.
 void DwI2cController::Next(std::uint64_t t) {
-  if ((enable_ & 1) == 0) {
+  if (userAbort_) {
     BeginStop(t);
     return;
   }
+  // A disable has flushed the FIFO: the master holds the bus.
   if (tx_.empty() || faults_.sclHeld) {
     phase_ = Phase::Hold;
     return;
@@ -200,6 +203,29 @@ void DwI2cController::Abort(std::uint64_t t, std::uint32_t source) {
   BeginStop(t);
 }
 
+// IC_ENABLE.ABORT: the FIFOs are flushed at once; a byte on the wire ends
+// first, then the STOP goes out, and TX_ABRT follows it. With no transfer
+// open the abort is over at once.
+void DwI2cController::BeginUserAbort(std::uint64_t t) {
+  userAbort_ = true;
+  userAbortFlushed_ = static_cast<std::uint32_t>(tx_.size());
+  record_.flushedCommands += userAbortFlushed_;
+  tx_.clear();
+  rx_.clear();
+  if (phase_ == Phase::Idle) {
+    EndUserAbort();
+  } else if (phase_ == Phase::Hold) {
+    BeginStop(t);
+  }
+}
+
+void DwI2cController::EndUserAbort() {
+  userAbort_ = false;
+  sticky_ |= kIntrTxAbrt;
+  abortSource_ |= kAbrtUserAbort | (userAbortFlushed_ < 0x1FF ? userAbortFlushed_ : 0x1FF) << 23;
+  flushHeld_ = true;
+}
+
 void DwI2cController::BeginStop(std::uint64_t t) {
   phase_ = Phase::Stop;
   phaseEnd_ = t + BitsNs(kStopBits);
@@ -212,6 +238,7 @@ void DwI2cController::EndStop(std::uint64_t t) {
   txnOpen_ = false;
   phase_ = Phase::Idle;
   sticky_ |= kIntrStopDet;
+  if (userAbort_) EndUserAbort();
   if ((enable_ & 1) == 0 && enabledStatus_ && !faults_.neverDisables) {
     ScheduleStatus(false, t + kDisableLatencyNs);
   }

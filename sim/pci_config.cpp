@@ -48,6 +48,11 @@ const PciConfigSpace::Header* PciConfigSpace::Function(unsigned bus, unsigned de
   return space != nullptr ? &space->bytes : nullptr;
 }
 
+PciConfigSpace::Header* PciConfigSpace::Function(unsigned bus, unsigned device, unsigned function) {
+  Space* space = Find(Address(bus, device, function, 0));
+  return space != nullptr ? &space->bytes : nullptr;
+}
+
 const PciConfigSpace::Header* PciConfigSpace::Selected() const {
   if ((address_ & kEnableBit) == 0) return nullptr;
   const Space* space = Find(address_);

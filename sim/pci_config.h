@@ -30,6 +30,7 @@ class PciConfigSpace {
 
   // The bytes of a function; nullptr when it is not there.
   const Header* Function(unsigned bus, unsigned device, unsigned function) const;
+  Header* Function(unsigned bus, unsigned device, unsigned function);
 
   void WriteAddress(std::uint32_t value) { address_ = value; }
   std::uint32_t address() const { return address_; }

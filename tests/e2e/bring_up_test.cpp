@@ -83,6 +83,14 @@ TEST(BringUp, FunctionsAndControllersLeftOffAreTurnedOnFirst) {
        "00000000FE028",
        {"out32 0CFC 00000008", "stall 10000", "out32 0CF8 8000A804", "out32 0CFC 00000006"},
        {"I2C0 PCI Power State D3 -> D0\r\nI2C0 PCI Memory Space Enabled\r\n"}},
+      // Without No_Soft_Reset D3hot -> D0 clears the BARs and decoding;
+      // BAR0 is written back before decoding is turned on.
+      {"D3hot without No_Soft_Reset",
+       {"--fault", "d3hot", "--fault", "no-soft-reset"},
+       "00000000FE028",
+       {"out32 0CFC 00000000", "stall 10000", "out32 0CF8 8000A810", "out32 0CFC FE028004",
+        "out32 0CF8 8000A804", "out32 0CFC 00000002"},
+       {"I2C0 PCI Power State D3 -> D0\r\nI2C0 PCI BARs Restored\r\nI2C0 PCI Memory Space Enabled\r\n"}},
       {"AMD without power",
        {"--platform", "amd", "--fault", "aoac-off"},
        "00000000FEDC2",
@@ -136,6 +144,9 @@ TEST(BringUp, NoDesignWareControllerIsLeftAlone) {
       {"Intel", {"--fault", "not-dw"}, "0", kIntelLine,
        "I2C0 Controller at 0x0FE028000 Is Not a DesignWare I2C (IC_COMP_TYPE = 44570110)!!\n",
        {"mmio-w32 00000000FE028204 00000003"}},
+      // The reset register of a block that is not an I2C one is not ours.
+      {"Intel LPSS UART", {"--fault", "lpss-uart"}, "0", kIntelLine,
+       "I2C0 Controller at 0x0FE028000 Is Not an LPSS I2C Block (Capabilities = 00000010)!!\n", {}},
       {"AMD channel 2", {"--platform", "amd", "--pd-channel", "2", "--fault", "not-dw"}, "2", kAmdLine,
        "I2C2 Controller at 0x0FEDC4000 Is Not a DesignWare I2C (IC_COMP_TYPE = 44570110)!!\n",
        {}},

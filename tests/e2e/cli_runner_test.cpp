@@ -25,7 +25,7 @@ TEST(VexaSim, HelpDescribesTheRunnerAndTheBoard) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out.rfind("Usage: vexa-sim [BOARD OPTIONS] [--] [TOOL ARGUMENTS...]\n", 0), 0u);
   for (const char* option :
-       {"--modes", "--attribute", "--io-trace", "--realtime", "--memory-limit"}) {
+       {"--modes", "--attribute", "--io-trace", "--realtime", "--memory-limit", "--rerun"}) {
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
   }
   const std::string board = sim::BoardOptionsHelp();
@@ -77,6 +77,7 @@ TEST(VexaSim, BadRunnerOptionsExit2WithNothingOnStandardOutput) {
       {"--memory-limit"},
       {"--io-trace"},
       {"--io-trace", "no-such-folder/trace.txt"},
+      {"--rerun"},
       {"--platform", "sparc"},
       {"--flash", "--", "fw.bin"},
       {"--platform", "amd", "--pd-channel", "6"},
@@ -103,6 +104,9 @@ TEST(VexaSim, ToolArgumentsBeginAfterDashDashOrTheFirstNonOption) {
       {{"/V", "--help"}, kWrongParameter + kUsageText},
       {{"--"}, kUsageText},
       {{}, kUsageText},
+      // A rerun's text follows the first run's; its arguments are split
+      // at spaces, and its exit code is the one returned.
+      {{"--rerun", "/V  --help", "--"}, kUsageText + kWrongParameter + kUsageText},
   };
   for (const auto& c : cases) {
     const SimResult run = RunSimRaw(c.args);

@@ -129,7 +129,7 @@ class Rig {
     for (int pass = 0; pass < 100; ++pass) {
       Stall(10);
       if ((Read(kRawIntrStat) & kIntrTxAbrt) != 0) return false;
-      if (Read16(kTxflr) == 0) return true;
+      if (Read(kTxflr) == 0) return true;
     }
     return false;
   }

@@ -46,7 +46,7 @@ TEST(DwI2cTransfer, FirstByteLeavesTheFifoWhenItStartsAfterTheAddress) {
   Rig& rig = bench.rig;
   rig.Write(kDataCmd, 0x0AA);
   const std::uint64_t queued = rig.Now();
-  EXPECT_EQ(rig.Read16(kTxflr), 1u);
+  EXPECT_EQ(rig.Read(kTxflr), 1u);
   EXPECT_EQ(rig.Read(kStatus) & (kStatusTfe | kStatusMasterActivity), kStatusMasterActivity);
   ASSERT_TRUE(rig.WaitFor(kTxflr, 0xFFFF, 0));
   // START + address: 10 SCL periods of 2.56 us.
@@ -199,30 +199,40 @@ TEST(DwI2cTransfer, ReadsWaitWhileTheRxFifoIsFull) {
   EXPECT_EQ(rig.Read(kRxflr), 32u);
 }
 
-TEST(DwI2cTransfer, DisableEndsTheTransferWithStopBeforeReportingDisabled) {
-  // Held after a byte without STOP.
-  {
+// A master holding the bus (a transfer open, nothing queued) does not
+// disable; only an ABORT, taken while enabled, ends the transfer with a
+// STOP, reports it as a user abort and clears itself.
+TEST(DwI2cTransfer, HeldMasterStaysEnabledUntilAnAbortEndsTheTransfer) {
+  // Held after a byte without STOP, or after the byte a disable found on
+  // the wire (the queued rest never goes out).
+  for (const bool midByte : {false, true}) {
     Bench bench;
     Rig& rig = bench.rig;
-    EXPECT_TRUE(rig.SendCommand(0x0AA));
-    rig.Stall(50);
+    if (midByte) {
+      bench.Queue({0x0AA, 0x0BB, 0x2CC});
+      rig.Stall(30);
+    } else {
+      EXPECT_TRUE(rig.SendCommand(0x0AA));
+      rig.Stall(50);
+    }
     rig.Write(kEnable, 0);
-    const std::uint64_t disabled = rig.Now();
-    EXPECT_EQ(rig.Read(kEnableStatus), 1u);
-    ASSERT_TRUE(rig.WaitFor(kEnableStatus, 1, 0));
-    EXPECT_GE(rig.Now() - disabled, 2'560u + sim::DwI2cController::kDisableLatencyNs);
-    EXPECT_EQ(bench.device.log, (Log{"S W", "W AA", "P"}));
-  }
-  // In the middle of a byte: it completes, the queued rest never goes out.
-  {
-    Bench bench;
-    Rig& rig = bench.rig;
-    bench.Queue({0x0AA, 0x0BB, 0x2CC});
-    rig.Stall(30);
-    rig.Write(kEnable, 0);
-    ASSERT_TRUE(rig.WaitFor(kEnableStatus, 1, 0));
-    EXPECT_EQ(bench.device.log, (Log{"S W", "W AA", "P"}));
-    EXPECT_EQ(rig.controller().record().flushedCommands, 2u);
+    EXPECT_FALSE(rig.WaitFor(kEnableStatus, 1, 0, 1000)) << midByte;
+    EXPECT_NE(rig.Read(kRawIntrStat) & kIntrMasterOnHold, 0u) << midByte;
+    EXPECT_NE(rig.Read(kStatus) & kStatusMasterActivity, 0u) << midByte;
+    rig.Write(kEnable, kEnableAbort);  // ignored: not enabled
+    EXPECT_EQ(rig.Read(kEnable), 0u) << midByte;
+    EXPECT_EQ(bench.device.log, (Log{"S W", "W AA"})) << midByte;
+    EXPECT_EQ(rig.controller().record().flushedCommands, midByte ? 2u : 0u);
+
+    rig.Write(kEnable, kEnableBit);
+    rig.Write(kEnable, kEnableBit | kEnableAbort);
+    EXPECT_EQ(rig.Read(kEnable), kEnableBit | kEnableAbort) << midByte;
+    ASSERT_TRUE(rig.WaitFor(kEnable, kEnableAbort, 0, 100)) << midByte;
+    EXPECT_EQ(bench.device.log, (Log{"S W", "W AA", "P"})) << midByte;
+    EXPECT_NE(rig.Read(kRawIntrStat) & kIntrTxAbrt, 0u) << midByte;
+    EXPECT_EQ(rig.Read(kTxAbrtSource) & 0xFFFF, 0u) << midByte;
+    EXPECT_NE(rig.Read(kTxAbrtSource) & kAbrtUserAbort, 0u) << midByte;
+    EXPECT_TRUE(rig.SetEnabled(false)) << midByte;
   }
 }
 

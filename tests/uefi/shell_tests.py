@@ -100,7 +100,7 @@ def testdev_refusal_text(context):
     # has no power-management capability and no LPSS device ID.
     decoding = "" if config[4] & 0x02 else "I2C0 PCI Memory Space Enabled\r\n"
     return (BANNER + "INTEL\r\n\r\n" + f"I2C0 MMIO Address = 0x{high:X}{low:08X}\r\n" + decoding
-            + f"I2C0 Device ID = {device_id:04X}, Input Clock = 100 MHz (Assumed), Bus Rate = 390.6 kHz\r\n"
+            + f"I2C0 Device ID = {device_id:04X}, Input Clock = 216 MHz (Assumed), Bus Rate = 389.9 kHz\r\n"
             + f"I2C0 Controller at 0x{high:X}{low:08X} Is Not a DesignWare I2C (IC_COMP_TYPE = 00000000)!!\r\n"
             + EARLY_STOP)
 
