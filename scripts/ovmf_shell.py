@@ -45,6 +45,14 @@ def find_ovmf(code=None, vars_=None):
     return None, None
 
 
+def missing_tools(tools, ovmf_code):
+    """What a boot needs and this machine lacks, by name."""
+    missing = [name for name, path in tools.items() if path is None]
+    if ovmf_code is None:
+        missing.append("OVMF (package ovmf)")
+    return missing
+
+
 def shell_script(lines):
     """A startup.nsh: UCS-2 with a byte order mark, so that arguments may
     hold any character, CR LF line ends."""

@@ -251,9 +251,7 @@ def main():
 
     tools = ovmf_shell.find_tools()
     args.ovmf_code, args.ovmf_vars = ovmf_shell.find_ovmf(args.ovmf_code, args.ovmf_vars)
-    missing = [name for name, path in tools.items() if path is None]
-    if args.ovmf_code is None:
-        missing.append("OVMF (package ovmf)")
+    missing = ovmf_shell.missing_tools(tools, args.ovmf_code)
     if missing:
         print("firmware tests skipped, missing: " + ", ".join(missing) + f" ({ovmf_shell.PACKAGES})")
         return SKIP

@@ -25,7 +25,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 from ovmf_shell import (CRASH, CRLF, PACKAGES, boot as boot_qemu, find_ovmf, find_tools,  # noqa: E402
-                        make_disk as make_fat_disk, qemu_command, read_disk_file, shell_script as ucs2_script,
+                        make_disk as make_fat_disk, missing_tools, qemu_command, read_disk_file, shell_script as ucs2_script,
                         strip_escapes)
 
 SKIP = 77
@@ -372,9 +372,7 @@ def main():
 
     tools = find_tools()
     args.ovmf_code, args.ovmf_vars = find_ovmf(args.ovmf_code, args.ovmf_vars)
-    missing = [name for name, path in tools.items() if path is None]
-    if args.ovmf_code is None:
-        missing.append("OVMF (package ovmf)")
+    missing = missing_tools(tools, args.ovmf_code)
     if missing:
         print("UEFI Shell tests skipped, missing: " + ", ".join(missing) + f" ({PACKAGES})")
         return SKIP
