@@ -35,11 +35,11 @@ constexpr LpssGeneration kGenerations[] = {
     {0x7E78, 4, 133, false},  // Meteor Lake-P: Linux
     {0x7F4C, 4, 133, false},  // Meteor Lake-S PCH: Linux
     {0x7778, 4, 133, false},  // Arrow Lake-H: Linux
-    {0x4B78, 4, 100, false},  // Elkhart Lake: Linux
+    {0x4B78, 4, 133, true},   // Elkhart Lake: Linux 100, coreboot 133 (soc/intel/elkhartlake)
     {0xA878, 4, 100, false},  // Lunar Lake-M: Linux
     {0xE378, 4, 133, true},   // Panther Lake-H: Linux 100, coreboot 133
     {0xE478, 4, 133, true},   // Panther Lake-P: Linux 100, coreboot 133
-    {0x4D78, 4, 100, false},  // Wildcat Lake: Linux
+    {0x4D78, 4, 133, true},   // Wildcat Lake: Linux 100, coreboot 133 (soc/intel/pantherlake)
     {0xD378, 4, 133, true},   // Nova Lake-H: Linux 100, coreboot 133
     {0x6E4C, 4, 133, true},   // Nova Lake-S: Linux 100, coreboot 133
 };

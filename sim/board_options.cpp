@@ -180,7 +180,7 @@ std::string BoardOptionsHelp() {
       std::string(kDefaultLpss) + "):\n";
   for (const LpssGeneration& generation : LpssGenerations()) {
     char line[96];
-    std::snprintf(line, sizeof line, "      %-9s%s: %04X, %u MHz\n", generation.name, generation.part,
+    std::snprintf(line, sizeof line, "      %-11s%s: %04X, %u MHz\n", generation.name, generation.part,
                   generation.firstDeviceId, static_cast<unsigned>(generation.clockHz / 1'000'000));
     help += line;
   }
