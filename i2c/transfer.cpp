@@ -18,6 +18,7 @@ constexpr uint32_t kTxFifoNotFull = 0x02;
 constexpr uint32_t kTxFifoEmpty = 0x04;
 constexpr uint32_t kRxFifoNotEmpty = 0x08;
 constexpr uint32_t kRxFifoFull = 0x10;
+constexpr uint32_t kMasterActive = 0x20;
 
 constexpr uint8_t kModeLast = 2;
 constexpr uint8_t kModeMore = 1;
@@ -29,6 +30,10 @@ constexpr uint32_t kRoomPolls = 100;
 constexpr uint32_t kCompletionPasses = 20;
 constexpr uint32_t kDrainPolls = 300;
 constexpr uint32_t kReceivePolls = 1000;
+// 500 polls x 2 us: the last byte and the STOP at 100 kHz take about 100 us,
+// which leaves a device ten times that to stretch the clock.
+constexpr uint32_t kEndPolls = 500;
+constexpr uint32_t kEndPollStallUs = 2;
 
 // The index of a received byte is one byte wide.
 constexpr uint16_t kMaxReadLength = 255;
@@ -54,6 +59,14 @@ bool WaitStatusSet(uint32_t bit, uint32_t polls, uint32_t stallUs) {
   return false;
 }
 
+bool WaitStatusClear(uint32_t bit, uint32_t polls, uint32_t stallUs) {
+  for (uint32_t i = 0; i < polls; ++i) {
+    if ((I2cRead32(IC_STATUS) & bit) == 0) return true;
+    PlatformStall(stallUs);
+  }
+  return false;
+}
+
 bool WaitRxFifoNotFull() {
   for (uint32_t i = 0; i < kI2cStatusPollLimit; ++i) {
     if ((I2cRead32(IC_STATUS) & kRxFifoFull) == 0) return true;
@@ -65,6 +78,19 @@ bool WaitRxFifoNotFull() {
 // device did not acknowledge this byte or the one before it) and has ended
 // it on the bus.
 enum class ByteOutcome : uint8_t { Sent, Refused, Failed };
+
+// An empty transmit FIFO only says the last byte is in the shift register:
+// the device's NACK of it, or of the address, comes later on the wire. How
+// long after depends on nothing the tool controls, so the byte is judged
+// once the master has finished the transfer (STOP sent, after an abort
+// too). A master that never reports idle leaves the judgement to the abort
+// bit as it stands; an abort later still is cleared by the next byte sent.
+ByteOutcome JudgeLastByte() {
+  (void)WaitStatusClear(kMasterActive, kEndPolls, kEndPollStallUs);
+  if (!TxAbortPending()) return ByteOutcome::Sent;
+  (void)I2cRead32(IC_CLR_TX_ABRT);
+  return ByteOutcome::Refused;
+}
 
 // laterByte: the byte continues a transfer whose first byte has been sent.
 // An abort still pending then belongs to that transfer, which has already
@@ -90,7 +116,7 @@ ByteOutcome SendByte(uint8_t data, uint8_t mode, uint8_t pace, bool laterByte) {
       (void)I2cRead32(IC_CLR_TX_ABRT);
       return ByteOutcome::Refused;
     }
-    if (I2cRead32(IC_TXFLR) == 0) return ByteOutcome::Sent;
+    if (I2cRead32(IC_TXFLR) == 0) return mode == kModeLast ? JudgeLastByte() : ByteOutcome::Sent;
     PlatformStall(checkStallUs);
   }
 

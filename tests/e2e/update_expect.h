@@ -129,6 +129,9 @@ inline std::string BlockWriteError(std::uint8_t first) {
 }
 inline const std::string kReadCommandFail = Console("I2CBlkDataRead -> I2cSentByte Fail!!(1)\n");
 inline const std::string kGetPdVerFail = Console("Get_PD_ver I2CBlkDataRead Fail!!\n\n");
+// The version query refused: a controller out of its firmware takes no
+// command byte at its TCPI-mode address.
+inline const std::string kVersionRefused = kReadCommandFail + kGetPdVerFail;
 inline const std::string kShowPdVersionFail = Console("Get_PD_ver Fail!!\n\n");
 inline const std::string kChipIdReadFail = Console("Get_chipID ->  I2CBlkDataReadFail!!\n\n");
 inline const std::string kChipIdMismatch = Console("Chip ID Mismatch!!\n\n");

@@ -194,7 +194,7 @@ TEST(UpdateFailures, FlashWork) {
                             ImageLine("fw.bin", image.size());
   const std::string version = FwVersion(0x1A, 0x05);
   // A controller restarted without a signed image stays in its boot code.
-  const std::string unsigned_ = kGetPdVerFail;
+  const std::string unsigned_ = kVersionRefused;
   const std::string erased = kEraseLabel + Cells(12);
   const std::string programmed = erased + kProgramLabel + Cells(12);
   const std::string verified = programmed + kVerifyLabel + Cells(12);
@@ -373,7 +373,7 @@ TEST(UpdateFailures, PreparationEndingAndVersions) {
   const std::string prepared = head + Preparation(false, k5230, 0x80);
   // A chip whose watchdog did not restart it does not answer the version
   // query that follows (its CPU is still halted).
-  const std::string noVersion = kGetPdVerFail;
+  const std::string noVersion = kVersionRefused;
 
   const std::vector<std::string> tavik = {};
   const std::vector<std::string> olvren = {"--chip", "88580000"};
@@ -387,18 +387,18 @@ TEST(UpdateFailures, PreparationEndingAndVersions) {
 
   const FailureCase cases[] = {
       {"first version: nothing answers", {}, args, {"absent"}, std::nullopt,
-       before + kReadCommandFail + kGetPdVerFail + kEarlyStop, 7, "W 80: NACK"},
+       before + kVersionRefused + kEarlyStop, 7, "W 80: NACK"},
       {"first version: the TCPI address does not answer", {}, args, {"tcpi-absent"},
-       std::nullopt, before + kGetPdVerFail + kEarlyStop, 7, "W 80: B6 NACK"},
+       std::nullopt, before + kVersionRefused + kEarlyStop, 7, "W 80: B6 NACK"},
       // Read 1 is the answer to the first B6.
       {"first version: the answer is lost", {}, args, {"nack-read=1"}, std::nullopt,
        before + kGetPdVerFail + kEarlyStop, 7, "W 80: B6"},
       {"first version: also with /ov", {}, {"/ov", "/id", "5230"}, {"nack-read=1"}, std::nullopt,
        before + kGetPdVerFail + kEarlyStop, 7, "W 80: B6"},
       {"first version: /force does not change /ov", {}, {"/ov", "/force", "/id", "5230"},
-       {"tcpi-absent"}, std::nullopt, before + kGetPdVerFail + kEarlyStop, 7, "W 80: B6 NACK"},
+       {"tcpi-absent"}, std::nullopt, before + kVersionRefused + kEarlyStop, 7, "W 80: B6 NACK"},
       {"first version: /force goes on, and a wrong /id still stops", {}, {"/force", "/id", "5231"},
-       {"tcpi-absent"}, std::nullopt, before + kGetPdVerFail + kChipIdMismatch + kEarlyStop, 7,
+       {"tcpi-absent"}, std::nullopt, before + kVersionRefused + kChipIdMismatch + kEarlyStop, 7,
        "W 80: FF C0"},
       {"leaving test mode", {}, args, {}, Target{"W 80: FF F8 00 00"},
        head + BlockWriteError(0xFF) + Console("\nExit_Test_mode I2CBlkDataWrite Fail !!") +
