@@ -26,6 +26,7 @@
 #include "runner/proxy/served_board.h"
 #include "sim/board.h"
 #include "sim/board_options.h"
+#include "sim/pd_options.h"
 
 namespace {
 
@@ -174,6 +175,10 @@ int main(int argc, char** argv) {
     std::fputs(kHelp, stdout);
     std::fputs(sim::BoardOptionsHelp().c_str(), stdout);
     return 0;
+  }
+  if (options.board.pd) {
+    const std::string warning = sim::FlashSizeWarning(*options.board.pd);
+    if (!warning.empty()) std::fprintf(stderr, "vexa-board: warning: %s\n", warning.c_str());
   }
   // Ctrl-C at the terminal is for QEMU: the board ends when QEMU has gone,
   // after its flash went back to the file.
