@@ -28,8 +28,8 @@ uint8_t DummyFor(uint16_t expectedChipId) {
 int StartRun() {
   // Without a usable controller no register may be touched: discovery has
   // said why, and the run stops here.
-  if (LocateI2cController(gSettings.channel, gPdSettings.debug) != 0) return EarlyStop();
-  if (I2cInit() != 0) return EarlyStop();
+  if (!LocateI2cController(gSettings.channel, gPdSettings.debug)) return EarlyStop();
+  if (!I2cInit()) return EarlyStop();
 
   gChipInfo.ParameterChipID[0] = static_cast<uint8_t>(gSettings.expectedChipId >> 8);
   gChipInfo.ParameterChipID[1] = static_cast<uint8_t>(gSettings.expectedChipId & 0xFF);

@@ -47,7 +47,7 @@ bool ProgramSignature() {
   if (SpiBridgeCommand(SPI_CMD_PAGE_PROGRAM) != 0) {
     return Fail(u" SPI_Programsignature -> SpiBridgeCommand() Fail!!");
   }
-  if (I2CBlkDataWrite(sizeof frame, frame) != 0) {
+  if (!I2cBlockWrite(sizeof frame, frame)) {
     return Fail(u" SPI_Programsignature -> bI2cMasterWrite() Fail!!");
   }
   if (SPIWriteCtrl(SPI_CMD_WRITE_DISABLE) == 0) {

@@ -29,7 +29,7 @@ void WarnFirmwareIncomplete() {
 // Halts the controller's CPU, identifies the chip and enters test mode.
 // false when the run has to stop.
 bool PrepareTestMode(bool versionShown) {
-  if (I2cSetSlaveAddress(gChipInfo.SlaveAddr) != 0) return false;
+  if (!I2cSetSlaveAddress(gChipInfo.SlaveAddr)) return false;
   if (gPdSettings.debug) ConsolePrint(u"\n");
   if (Exit_Test_mode() != 0) return false;
   PlatformStall(200);

@@ -27,14 +27,14 @@ constexpr uint64_t kI2c2PinFunctionBytes[2] = {0xFED80D71, 0xFED80D72};
 
 }  // namespace
 
-uint8_t AmdPowerOnController(uint8_t channel, bool debug) {
+bool AmdPowerOnController(uint8_t channel, bool debug) {
   const uint64_t control = kAoacBase + 0x40 + 2 * (kAoacFirstI2cDevice + channel);
   const uint64_t state = control + 1;
   const bool poweredNow = (PlatformMmioRead8(state) & kPowerAndClockGood) == kPowerAndClockGood;
   const uint8_t value = PlatformMmioRead8(control);
   // A device targeted at D3cold is on its way off, whatever the state
   // bits show for the moment.
-  if (poweredNow && (value & kTargetStateMask) != kTargetD3Cold) return 0;
+  if (poweredNow && (value & kTargetStateMask) != kTargetD3Cold) return true;
 
   PlatformMmioWrite8(control, static_cast<uint8_t>((value & ~(kSoftwareControl | kTargetStateMask)) |
                                                    kPowerOnDevice | kTargetD0));
@@ -44,12 +44,12 @@ uint8_t AmdPowerOnController(uint8_t channel, bool debug) {
     reported = PlatformMmioRead8(state);
     if ((reported & kPowerAndClockGood) == kPowerAndClockGood) {
       if (debug) StdPrintf("I2C%01D Powered On (AMD AOAC)\n", static_cast<int>(channel));
-      return 0;
+      return true;
     }
   }
   ConsolePrint(u"I2C%d Controller Does Not Power On (AMD AOAC State = %02X)!!\n",
                static_cast<int>(channel), static_cast<unsigned>(reported));
-  return 1;
+  return false;
 }
 
 void AmdRouteI2cPins(uint8_t channel) {

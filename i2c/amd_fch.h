@@ -16,9 +16,9 @@ inline constexpr FastModeCounts kAmdFastModeCounts = {0x87, 0xF0, 0x6};
 
 // Powers the controller of `channel` (0 to 5) on when the AOAC block says
 // it is off, and waits, bounded, until it reports power and its reference
-// clock good; `debug` adds a line when it did. Returns 0 when the
-// controller has power; otherwise prints why not and returns 1.
-uint8_t AmdPowerOnController(uint8_t channel, bool debug);
+// clock good; `debug` adds a line when it did. true when the controller
+// has power; otherwise prints why not and returns false.
+bool AmdPowerOnController(uint8_t channel, bool debug);
 
 // Gives the controller of `channel` its SCL and SDA pins. Only channel 2's
 // pins, GPIO113 and GPIO114, are known alike on every client FCH; every

@@ -125,25 +125,25 @@ bool IsDesignWareI2c() {
 
 }  // namespace
 
-uint8_t I2cDisable() {
+bool I2cDisable() {
   if (!DisableController()) {
     ConsolePrint(u"I2C Controller Disable Timeout!\n");
-    return 1;
+    return false;
   }
-  return 0;
+  return true;
 }
 
-uint8_t I2cEnable() {
+bool I2cEnable() {
   I2cWrite32(IC_ENABLE, kEnableBit);
   if (!WaitEnableStatus(true)) {
     ConsolePrint(u"I2C Controller Enable Timeout!\n");
-    return 1;
+    return false;
   }
-  return 0;
+  return true;
 }
 
-uint8_t I2cConfigureTiming() {
-  if (I2cDisable() != 0) return 1;
+bool I2cConfigureTiming() {
+  if (!I2cDisable()) return false;
   const PlatformKind kind = gI2cHost.kind;
   if (kind == PlatformKind::Intel || kind == PlatformKind::Amd) {
     const bool intel = kind == PlatformKind::Intel;
@@ -159,21 +159,21 @@ uint8_t I2cConfigureTiming() {
   return I2cEnable();
 }
 
-uint8_t I2cInit() {
+bool I2cInit() {
   const PlatformKind kind = gI2cHost.kind;
   // Intel's block answers only once out of reset; on AMD the pins are
   // left alone unless a controller is there to take them.
   if (kind == PlatformKind::Intel) {
-    if (!IsLpssI2c()) return 1;
+    if (!IsLpssI2c()) return false;
     ReleaseIntelReset();
   }
-  if ((kind == PlatformKind::Intel || kind == PlatformKind::Amd) && !IsDesignWareI2c()) return 1;
+  if ((kind == PlatformKind::Intel || kind == PlatformKind::Amd) && !IsDesignWareI2c()) return false;
   if (kind == PlatformKind::Amd) AmdRouteI2cPins(gI2cHost.channel);
 
   // Nothing is set up yet, so on Intel a reset loses nothing.
   if (!DisableController() && !(kind == PlatformKind::Intel && ResetIntelBlock())) {
     ConsolePrint(u"I2C Controller Disable Timeout!\n");
-    return 1;
+    return false;
   }
   I2cWrite32(IC_TAR, I2cRead32(IC_TAR) & kTarKeepOnInit);
   I2cWrite32(IC_INTR_MASK, 0);
@@ -182,18 +182,18 @@ uint8_t I2cInit() {
   I2cWrite32(IC_TX_TL, 0x3F);
   I2cWrite32(IC_SDA_HOLD, 0x8);
   I2cWrite32(IC_CON, kConMasterFast7Bit);
-  if (I2cConfigureTiming() != 0) return 1;
-  if (I2cEnable() != 0) return 1;
+  if (!I2cConfigureTiming()) return false;
+  if (!I2cEnable()) return false;
 
   // The read itself clears an abort the firmware may have left pending.
   (void)I2cRead32(IC_CLR_TX_ABRT);
   if (!WaitMasterIdle()) {
     ConsolePrint(u"I2C Controller Master Activity Timeout!\n");
-    return 1;
+    return false;
   }
-  if (I2cConfigureTiming() != 0) return 1;
+  if (!I2cConfigureTiming()) return false;
   gI2cHost.ready = true;
-  return 0;
+  return true;
 }
 
 void I2cReleaseBus() {
@@ -205,11 +205,11 @@ void I2cReleaseBus() {
   }
 }
 
-uint8_t I2cSetSlaveAddress(uint8_t address) {
+bool I2cSetSlaveAddress(uint8_t address) {
   const uint32_t target = address >> 1;
   if ((I2cRead32(IC_TAR) & 0xFFu) != target) {
     // IC_TAR only takes a write while the controller is disabled.
-    if (I2cDisable() != 0) return 1;
+    if (!I2cDisable()) return false;
     I2cWrite32(IC_TAR, (I2cRead32(IC_TAR) & ~kTargetMask) | target);
   }
   return I2cEnable();

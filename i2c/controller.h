@@ -1,8 +1,8 @@
 // Set-up of the DesignWare I2C host controller in gI2cHost.
 //
 // Every wait on the controller is bounded: when a bound runs out the
-// operation prints what it waited for and returns 1, so that the run can
-// stop instead of hanging the machine. 0 means success.
+// operation prints what it waited for and returns false, so that the run
+// can stop instead of hanging the machine. true means success.
 #pragma once
 
 #include <stdint.h>
@@ -48,13 +48,13 @@ inline void I2cWrite32(DwI2cRegister reg, uint32_t value) {
 // emulator.
 inline constexpr uint32_t kI2cStatusPollLimit = 100000;
 
-uint8_t I2cDisable();
-uint8_t I2cEnable();
-uint8_t I2cConfigureTiming();
-uint8_t I2cInit();
+bool I2cDisable();
+bool I2cEnable();
+bool I2cConfigureTiming();
+bool I2cInit();
 
 // `address` in 8-bit form (bit 0 ignored).
-uint8_t I2cSetSlaveAddress(uint8_t address);
+bool I2cSetSlaveAddress(uint8_t address);
 
 // At the end of a run: a transfer the controller still holds open (one
 // that failed, or the failure paths' single byte, which has no STOP) is

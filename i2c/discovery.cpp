@@ -45,7 +45,7 @@ void TakeLpssClock(uint16_t deviceId, uint8_t channel, bool debug) {
   }
 }
 
-uint8_t LocateIntel(uint8_t channel, bool debug) {
+bool LocateIntel(uint8_t channel, bool debug) {
   gI2cHost.kind = PlatformKind::Intel;
   ConsolePrint(u"INTEL\n\n");
   (void)PciConfigRead32(kIntelLpcBridge);
@@ -60,7 +60,7 @@ uint8_t LocateIntel(uint8_t channel, bool debug) {
   if ((identity & 0xFFFF) == kVendorAbsent) {
     ConsolePrint(u"I2C%d Controller Not Found (PCI Bus 0, Device 21, Function %d)!!\n",
                  static_cast<int>(channel), static_cast<int>(function));
-    return 1;
+    return false;
   }
 
   uint32_t high = PciConfigRead32(device | kBar0High);
@@ -77,15 +77,15 @@ uint8_t LocateIntel(uint8_t channel, bool debug) {
   if ((rawLow & kBarIoSpace) != 0 || base == 0 || low == kBarLowAllOnes) {
     ConsolePrint(u"I2C%d Controller Has No MMIO Address (BAR0 Not Assigned)!!\n",
                  static_cast<int>(channel));
-    return 1;
+    return false;
   }
   gI2cHost.base = base;
-  if (PciMakeFunctionDecode(device, channel, debug) != 0) return 1;
+  if (!PciMakeFunctionDecode(device, channel, debug)) return false;
   TakeLpssClock(static_cast<uint16_t>(identity >> 16), channel, debug);
-  return 0;
+  return true;
 }
 
-uint8_t LocateAmd(uint8_t channel, bool debug) {
+bool LocateAmd(uint8_t channel, bool debug) {
   gI2cHost.kind = PlatformKind::Amd;
   ConsolePrint(u"AMD\n\n");
   (void)PciConfigRead32(kAmdRootComplex);
@@ -93,22 +93,22 @@ uint8_t LocateAmd(uint8_t channel, bool debug) {
   if (channel >= kAmdChannelCount) {
     ConsolePrint(u"I2C%d Controller Not Available (AMD Channels 0 to %d)!!\n",
                  static_cast<int>(channel), static_cast<int>(kAmdChannelCount - 1));
-    return 1;
+    return false;
   }
   const uint64_t base = AmdI2cBaseTable[channel];
   if (debug) {
     StdPrintf("I2C%01D MMIO Address = 0x%08X\n", static_cast<int>(channel),
               static_cast<unsigned>(base));
   }
-  if (AmdPowerOnController(channel, debug) != 0) return 1;
+  if (!AmdPowerOnController(channel, debug)) return false;
   gI2cHost.base = base;
   gI2cHost.counts = kAmdFastModeCounts;
-  return 0;
+  return true;
 }
 
 }  // namespace
 
-uint8_t LocateI2cController(uint8_t channel, bool debug) {
+bool LocateI2cController(uint8_t channel, bool debug) {
   gI2cHost = I2cHost{};
   gI2cHost.channel = channel;
 
@@ -119,5 +119,5 @@ uint8_t LocateI2cController(uint8_t channel, bool debug) {
   ConsolePrint(u"Unknow");
   ConsolePrint(u"\nNo Supported I2C Controller (Host Bridge Vendor ID = %X)!!\n",
                static_cast<unsigned>(vendor));
-  return 1;
+  return false;
 }

@@ -12,6 +12,6 @@
 // brought to D0 with memory decoding on, on AMD it is powered on; those
 // changes stay. Fills gI2cHost (kind as identified, the channel, the
 // fast-mode counts; base only for a usable controller, 0 otherwise).
-// Returns 0 when a usable controller was found; otherwise prints why there
-// is none and returns 1, having touched no controller register.
-uint8_t LocateI2cController(uint8_t channel, bool debug);
+// true when a usable controller was found; otherwise prints why there is
+// none and returns false, having touched no controller register.
+bool LocateI2cController(uint8_t channel, bool debug);

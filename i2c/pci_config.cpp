@@ -95,23 +95,23 @@ void PciConfigWrite32(uint32_t address, uint32_t value) {
   PlatformPortWrite32(kConfigDataPort, value);
 }
 
-uint8_t PciMakeFunctionDecode(uint32_t function, uint8_t channel, bool debug) {
+bool PciMakeFunctionDecode(uint32_t function, uint8_t channel, bool debug) {
   uint32_t commandStatus = PciConfigRead32(function | kCommandStatus);
   // Leaving D3hot may reset the function, command register included, so
   // decoding is looked at (and turned on) only after the power state.
   if ((commandStatus & kCapabilityList) != 0 && EnterD0(function, channel, debug)) {
     commandStatus = PciConfigRead32(function | kCommandStatus);
   }
-  if ((commandStatus & kMemorySpace) != 0) return 0;
+  if ((commandStatus & kMemorySpace) != 0) return true;
   // A BAR of 0 would decode the bottom of memory.
   const uint32_t bar0 = PciConfigRead32(function | kBar0);
   const bool bar64 = (bar0 & kBarTypeMask) == kBarType64;
   if ((bar0 & kBarAddressBits) == 0 && (!bar64 || PciConfigRead32(function | kBar1) == 0)) {
     ConsolePrint(u"I2C%d Controller Has No MMIO Address (BAR0 Reads 0)!!\n", static_cast<int>(channel));
-    return 1;
+    return false;
   }
   // Zeros in the upper half: the status register's error bits clear on a 1.
   PciConfigWrite32(function | kCommandStatus, (commandStatus & 0xFFFF) | kMemorySpace);
   if (debug) StdPrintf("I2C%01D PCI Memory Space Enabled\n", static_cast<int>(channel));
-  return 0;
+  return true;
 }

@@ -21,6 +21,6 @@ void PciConfigWrite32(uint32_t address, uint32_t value);
 // is in D0 and decodes gets reads only. A function without No_Soft_Reset
 // may lose its BARs on the way to D0: they are written back as they were,
 // and decoding is never turned on while BAR0 reads 0. With `debug` a line
-// names each change, for I2C channel `channel`. 0 when the function
-// decodes its BAR, 1 (with a message) when it cannot.
-uint8_t PciMakeFunctionDecode(uint32_t function, uint8_t channel, bool debug);
+// names each change, for I2C channel `channel`. true when the function
+// decodes its BAR, false (with a message) when it cannot.
+bool PciMakeFunctionDecode(uint32_t function, uint8_t channel, bool debug);

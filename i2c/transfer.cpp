@@ -20,10 +20,6 @@ constexpr uint32_t kRxFifoNotEmpty = 0x08;
 constexpr uint32_t kRxFifoFull = 0x10;
 constexpr uint32_t kMasterActive = 0x20;
 
-constexpr uint8_t kModeLast = 2;
-constexpr uint8_t kModeMore = 1;
-constexpr uint8_t kPaceSlow = 1;
-constexpr uint8_t kPaceFast = 0;
 
 constexpr uint32_t kAbortClearChecks = 100;
 constexpr uint32_t kRoomPolls = 100;
@@ -95,7 +91,7 @@ ByteOutcome JudgeLastByte() {
 // laterByte: the byte continues a transfer whose first byte has been sent.
 // An abort still pending then belongs to that transfer, which has already
 // ended: the byte is not sent, for it would open a transfer of its own.
-ByteOutcome SendByte(uint8_t data, uint8_t mode, uint8_t pace, bool laterByte) {
+ByteOutcome SendByte(uint8_t data, ByteEnd end, PollPace pace, bool laterByte) {
   const PendingAbort pending = ClearPendingAbort();
   if (pending == PendingAbort::Stuck) {
     ConsolePrint(u"I2C Transmit Abort Error!\n");
@@ -107,16 +103,16 @@ ByteOutcome SendByte(uint8_t data, uint8_t mode, uint8_t pace, bool laterByte) {
     return ByteOutcome::Failed;
   }
   PlatformStall(2);
-  I2cWrite32(IC_DATA_CMD, data | (mode == kModeLast ? kCmdStop : 0u));
+  I2cWrite32(IC_DATA_CMD, data | (end == ByteEnd::Stop ? kCmdStop : 0u));
   PlatformStall(10);
 
-  const uint32_t checkStallUs = pace == kPaceSlow ? 30 : 10;
+  const uint32_t checkStallUs = pace == PollPace::Slow ? 30 : 10;
   for (uint32_t pass = 0; pass < kCompletionPasses; ++pass) {
     if (TxAbortPending()) {
       (void)I2cRead32(IC_CLR_TX_ABRT);
       return ByteOutcome::Refused;
     }
-    if (I2cRead32(IC_TXFLR) == 0) return mode == kModeLast ? JudgeLastByte() : ByteOutcome::Sent;
+    if (I2cRead32(IC_TXFLR) == 0) return end == ByteEnd::Stop ? JudgeLastByte() : ByteOutcome::Sent;
     PlatformStall(checkStallUs);
   }
 
@@ -130,28 +126,28 @@ ByteOutcome SendByte(uint8_t data, uint8_t mode, uint8_t pace, bool laterByte) {
 
 }  // namespace
 
-uint8_t I2cSentByte(uint8_t data, uint8_t mode, uint8_t pace) {
-  return SendByte(data, mode, pace, false) == ByteOutcome::Sent ? 0 : 1;
+bool I2cSendByte(uint8_t data, ByteEnd end, PollPace pace) {
+  return SendByte(data, end, pace, false) == ByteOutcome::Sent;
 }
 
-uint8_t I2CBlkDataRead(uint8_t slaveAddress, const uint8_t* commandBytes, uint8_t commandLength,
-                       uint8_t* buffer, uint16_t readLength) {
+bool I2cBlockRead(uint8_t slaveAddress, const uint8_t* commandBytes, uint8_t commandLength, uint8_t* buffer,
+                  uint16_t readLength) {
   if (readLength > kMaxReadLength) {
     ConsolePrint(u"I2CBlkDataRead -> Read Length %d Over %d!!\n", static_cast<int>(readLength),
                  static_cast<int>(kMaxReadLength));
-    return 1;
+    return false;
   }
 
   for (uint8_t i = 0; i < commandLength; ++i) {
     const bool last = i + 1 == commandLength;
-    if (I2cSentByte(commandBytes[i], last ? kModeLast : kModeMore, kPaceSlow) != 0) {
+    if (!I2cSendByte(commandBytes[i], last ? ByteEnd::Stop : ByteEnd::More, PollPace::Slow)) {
       if (last) {
         ConsolePrint(u"I2CBlkDataRead -> I2cSentByte Fail!!(1)\n");
       } else {
         ConsolePrint(u"I2C Device Not Found or Error! Slave Address = %02X, Command = %02X ) !\n",
                      static_cast<unsigned>(slaveAddress), static_cast<unsigned>(commandBytes[0]));
       }
-      return 1;
+      return false;
     }
   }
 
@@ -159,7 +155,7 @@ uint8_t I2CBlkDataRead(uint8_t slaveAddress, const uint8_t* commandBytes, uint8_
     // Nothing drains the receive FIFO here, so a full one never empties.
     if (!WaitRxFifoNotFull()) {
       ConsolePrint(u"I2C Receive FIFO Full Timeout!\n");
-      return 1;
+      return false;
     }
     uint32_t command = kCmdRead;
     if (j == 0) command |= kCmdRestart;
@@ -167,34 +163,34 @@ uint8_t I2CBlkDataRead(uint8_t slaveAddress, const uint8_t* commandBytes, uint8_
     I2cWrite32(IC_DATA_CMD, command);
     PlatformStall(20);
 
-    if (!WaitStatusSet(kRxFifoNotEmpty, kReceivePolls, 2)) return 1;
+    if (!WaitStatusSet(kRxFifoNotEmpty, kReceivePolls, 2)) return false;
     buffer[j] = static_cast<uint8_t>(I2cRead32(IC_DATA_CMD) & 0xFFu);
   }
-  return 0;
+  return true;
 }
 
-uint8_t I2CBlkDataWrite(uint8_t count, const uint8_t* bytes) {
+bool I2cBlockWrite(uint8_t count, const uint8_t* bytes) {
   if (count == 0) {
     ConsolePrint(u"I2CBlkDataWrite -> Nothing to Send!!\n");
-    return 1;
+    return false;
   }
   if ((I2cRead32(IC_STATUS) & kTxFifoEmpty) == 0) {
     ConsolePrint(u"Transmit FIFO is NOT Empty !\n");
-    return 1;
+    return false;
   }
   // The first byte never ends the transfer, even when it is the only one.
-  if (I2cSentByte(bytes[0], kModeMore, kPaceSlow) != 0) {
+  if (!I2cSendByte(bytes[0], ByteEnd::More, PollPace::Slow)) {
     ConsolePrint(u"I2C Block Write with Sending command byte error (%02X, %02X)!\n",
                  static_cast<unsigned>(bytes[0]), static_cast<unsigned>(bytes[0]));
-    return 1;
+    return false;
   }
   // A later byte that fails has printed why and the rest still goes out,
   // unless the device refused a byte: the controller has then ended the
   // transfer, and the bytes still to come would reach the device as a
   // transfer of their own, which it would take for a frame.
   for (uint8_t i = 1; i < count; ++i) {
-    const uint8_t mode = i + 1 == count ? kModeLast : kModeMore;
-    if (SendByte(bytes[i], mode, kPaceFast, true) == ByteOutcome::Refused) return 1;
+    const ByteEnd end = i + 1 == count ? ByteEnd::Stop : ByteEnd::More;
+    if (SendByte(bytes[i], end, PollPace::Fast, true) == ByteOutcome::Refused) return false;
   }
-  return 0;
+  return true;
 }

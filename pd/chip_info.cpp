@@ -110,9 +110,9 @@ void SelectTcpiModeAddress(const uint8_t id[2]) {
 uint8_t Get_chipID(uint8_t id[4]) {
   // The bridge operations that follow rely on this target staying in force.
   // A target that cannot be set has already said why; no read is attempted.
-  if (I2cSetSlaveAddress(gChipInfo.SlaveAddr) != 0) return 1;
+  if (!I2cSetSlaveAddress(gChipInfo.SlaveAddr)) return 1;
 
-  if (I2CBlkDataRead(gChipInfo.SlaveAddr, kChipIdCommand, 2, id, 4) != 0) {
+  if (!I2cBlockRead(gChipInfo.SlaveAddr, kChipIdCommand, 2, id, 4)) {
     ConsolePrint(u"Get_chipID ->  I2CBlkDataReadFail!!\n\n");
     return 1;
   }

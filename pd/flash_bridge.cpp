@@ -31,12 +31,12 @@ constexpr uint8_t kEraseBusyRead[2] = {0xFF, 0xFF};
 
 uint8_t ReadBridgeStatus() {
   uint8_t status = 0;
-  I2CBlkDataRead(gChipInfo.SlaveAddr, gChipInfo.BridgePrefix, 2, &status, 1);
+  I2cBlockRead(gChipInfo.SlaveAddr, gChipInfo.BridgePrefix, 2, &status, 1);
   return status;
 }
 
 uint8_t ReadEraseBusy(uint8_t* busy) {
-  return I2CBlkDataRead(gChipInfo.SlaveAddr, kEraseBusyRead, 2, busy, 1);
+  return I2cBlockRead(gChipInfo.SlaveAddr, kEraseBusyRead, 2, busy, 1) ? 0 : 1;
 }
 
 uint16_t PageOf(uint16_t base, uint32_t index) { return static_cast<uint16_t>(base + index); }
@@ -45,7 +45,7 @@ uint16_t PageOf(uint16_t base, uint32_t index) { return static_cast<uint16_t>(ba
 
 uint8_t SpiBridgeCommand(uint8_t code) {
   const uint8_t frame[4] = {0xFF, 0xFE, code, 0x01};
-  return I2CBlkDataWrite(sizeof frame, frame);
+  return I2cBlockWrite(sizeof frame, frame) ? 0 : 1;
 }
 
 uint8_t SpiSetAddress(uint16_t page, uint8_t offset) {
@@ -57,7 +57,7 @@ uint8_t SpiSetAddress(uint16_t page, uint8_t offset) {
       static_cast<uint8_t>(((page >> 8) << gChipInfo.AddrShift) & 0xFF),
   };
   const uint8_t count = gChipInfo.AddrBytes == 3 ? 5 : 4;
-  return I2CBlkDataWrite(count, frame);
+  return I2cBlockWrite(count, frame) ? 0 : 1;
 }
 
 uint8_t SPIWriteCtrl(uint8_t mode) {
@@ -128,7 +128,7 @@ uint8_t SPI_Program1K(uint16_t base) {
     for (uint32_t half = 0; half < kDataFramesPerPage; ++half) {
       MemCopy(frame + 2, source, kDataFrameBytes);
       source += kDataFrameBytes;
-      if (I2CBlkDataWrite(sizeof frame, frame) != 0) {
+      if (!I2cBlockWrite(sizeof frame, frame)) {
         ConsolePrint(u" SPI_Program1K -> bI2cMasterWrite() Fail!!");
         return 1;
       }
@@ -147,7 +147,7 @@ uint8_t SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece) {
   MemFill(piece, 0x00, kDataFrameBytes);
   uint8_t failed = SpiSetAddress(page, offset);
   failed |= SpiBridgeCommand(SPI_CMD_READ);
-  failed |= I2CBlkDataRead(gChipInfo.SlaveAddr, gChipInfo.BridgePrefix, 2, piece, kDataFrameBytes);
+  failed |= I2cBlockRead(gChipInfo.SlaveAddr, gChipInfo.BridgePrefix, 2, piece, kDataFrameBytes) ? 0 : 1;
   return failed != 0 ? 1 : 0;
 }
 

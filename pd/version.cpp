@@ -18,9 +18,9 @@ constexpr uint8_t kPdVersionCommands[6] = {0xE4, 0xE3, 0xE2, 0xE1, 0xE0, 0xDD};
 
 uint8_t Get_PD_ver() {
   const uint8_t address = gChipInfo.TCPI_Mode_addr;
-  if (I2cSetSlaveAddress(address) != 0) return 1;
+  if (!I2cSetSlaveAddress(address)) return 1;
   uint8_t version[2] = {0, 0};
-  const uint8_t status = I2CBlkDataRead(address, &kFirmwareVersionCommand, 1, version, 2);
+  const uint8_t status = I2cBlockRead(address, &kFirmwareVersionCommand, 1, version, 2) ? 0 : 1;
   if (status != 0) {
     ConsolePrint(u"Get_PD_ver I2CBlkDataRead Fail!!\n\n");
     return status;
@@ -31,10 +31,10 @@ uint8_t Get_PD_ver() {
 
 uint8_t ShowPdVersion() {
   const uint8_t address = gChipInfo.TCPI_Mode_addr;
-  if (I2cSetSlaveAddress(address) != 0) return 1;
+  if (!I2cSetSlaveAddress(address)) return 1;
   uint8_t version[6] = {0, 0, 0, 0, 0, 0};
   for (int i = 0; i < 6; ++i) {
-    const uint8_t status = I2CBlkDataRead(address, &kPdVersionCommands[i], 1, &version[i], 1);
+    const uint8_t status = I2cBlockRead(address, &kPdVersionCommands[i], 1, &version[i], 1) ? 0 : 1;
     if (status != 0) {
       ConsolePrint(u"Get_PD_ver Fail!!\n\n");
       return status;

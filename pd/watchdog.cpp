@@ -40,11 +40,11 @@ const FixedWatchdogChip* FindFixedWatchdogChip(uint8_t family, uint8_t model) {
 }
 
 bool ResetFixedChip(const FixedWatchdogChip& chip) {
-  if (I2CBlkDataWrite(sizeof kWatchdogArm, kWatchdogArm) != 0) {
+  if (!I2cBlockWrite(sizeof kWatchdogArm, kWatchdogArm)) {
     ConsolePrint(chip.firstFailure);
     return false;
   }
-  if (I2CBlkDataWrite(sizeof kWatchdogFire, kWatchdogFire) != 0) {
+  if (!I2cBlockWrite(sizeof kWatchdogFire, kWatchdogFire)) {
     ConsolePrint(chip.secondFailure);
     return false;
   }
@@ -53,16 +53,16 @@ bool ResetFixedChip(const FixedWatchdogChip& chip) {
 
 bool ResetThroughControlRegister() {
   uint8_t value = 0;
-  if (I2CBlkDataRead(gChipInfo.SlaveAddr, kResetControlRead, 2, &value, 1) != 0) {
+  if (!I2cBlockRead(gChipInfo.SlaveAddr, kResetControlRead, 2, &value, 1)) {
     ConsolePrint(u"WDT_Reset Fail!!(1)");
     return false;
   }
   const uint8_t enable[3] = {0xFF, 0xD3, static_cast<uint8_t>(value | kResetControlBit)};
-  if (I2CBlkDataWrite(sizeof enable, enable) != 0) {
+  if (!I2cBlockWrite(sizeof enable, enable)) {
     ConsolePrint(u"WDT_Reset Fail!!(2)");
     return false;
   }
-  if (I2CBlkDataWrite(sizeof kResetTrigger, kResetTrigger) != 0) {
+  if (!I2cBlockWrite(sizeof kResetTrigger, kResetTrigger)) {
     ConsolePrint(u"WDT_Reset Fail!!(2)");
     return false;
   }

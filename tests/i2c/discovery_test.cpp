@@ -55,7 +55,7 @@ std::vector<std::string> ConfigCycles(BoardFixture& fixture) {
 
 TEST(Discovery, IntelOrderBridgeLpcBarHighLowThenPowerAndDecode) {
   BoardFixture fixture(IntelBoard(0xFE010004));
-  ASSERT_EQ(LocateI2cController(0, false), 0);
+  ASSERT_TRUE(LocateI2cController(0, false));
 
   // A function in D0 that decodes is only read.
   const std::vector<std::string> expected = {
@@ -87,7 +87,7 @@ class IntelBar : public testing::TestWithParam<BarCase> {};
 TEST_P(IntelBar, FlagsClearedDebugLineHighThenLow) {
   const BarCase& c = GetParam();
   BoardFixture fixture(IntelBoard(c.bar0));
-  ASSERT_EQ(LocateI2cController(0, true), 0);
+  ASSERT_TRUE(LocateI2cController(0, true));
   EXPECT_EQ(gI2cHost.base, c.base);
   EXPECT_EQ(fixture.Console(), std::string("INTEL\r\n\r\n") + c.debugLine + DefaultClockLine(0, 0));
 }
@@ -115,7 +115,7 @@ TEST(Discovery, IntelChannelWrapsOntoFunctionButDebugLineKeepsChannel) {
   for (const Case c : {Case{9, 1}, Case{11, 3}}) {
     SCOPED_TRACE(c.channel);
     BoardFixture fixture(IntelBoard(0xFE020004, c.function));
-    ASSERT_EQ(LocateI2cController(c.channel, true), 0);
+    ASSERT_TRUE(LocateI2cController(c.channel, true));
 
     const std::vector<std::string> cycles = ConfigCycles(fixture);
     ASSERT_EQ(cycles.size(), 18u);
@@ -140,7 +140,7 @@ TEST(Discovery, AmdBasesComeFromTheFixedTable) {
   for (std::uint8_t channel = 0; channel < 6; ++channel) {
     SCOPED_TRACE(channel);
     BoardFixture fixture(AmdBoard());
-    ASSERT_EQ(LocateI2cController(channel, true), 0);
+    ASSERT_TRUE(LocateI2cController(channel, true));
     EXPECT_EQ(gI2cHost.kind, PlatformKind::Amd);
     EXPECT_EQ(gI2cHost.base, expected[channel]);
     char line[64];
@@ -167,7 +167,7 @@ class NoController : public testing::TestWithParam<NoControllerCase> {};
 TEST_P(NoController, RefusedTouchingNoRegister) {
   const NoControllerCase& c = GetParam();
   BoardFixture fixture(c.config);
-  EXPECT_EQ(LocateI2cController(c.channel, false), 1);
+  EXPECT_FALSE(LocateI2cController(c.channel, false));
   EXPECT_EQ(fixture.Console(), c.console);
   EXPECT_EQ(gI2cHost.kind, c.kind);
   EXPECT_EQ(gI2cHost.base, 0u);
@@ -214,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Discovery, AbsentIntelFunctionIsNotAskedForItsBar) {
   BoardFixture fixture(IntelWithout(3));
-  ASSERT_EQ(LocateI2cController(3, false), 1);
+  ASSERT_FALSE(LocateI2cController(3, false));
   const std::vector<std::string> expected = {"out32 80000000", "in16", "out32 8000F800",
                                              "in32",           "out32 8000AB00", "in32"};
   EXPECT_EQ(ConfigCycles(fixture), expected);

@@ -24,7 +24,7 @@ class Transfer : public testing::Test {
  protected:
   explicit Transfer(sim::PlatformType platform = sim::PlatformType::Intel) : fixture_(Config(platform)) {
     fixture_.Attach(kDevice7, &device_);
-    bool ready = fixture_.BringUpController() && I2cSetSlaveAddress(0x80) == 0;
+    bool ready = fixture_.BringUpController() && I2cSetSlaveAddress(0x80);
     EXPECT_TRUE(ready);
     fixture_.Mark();
   }
@@ -56,8 +56,8 @@ class Transfer : public testing::Test {
   // stretched by the device; each returns once its byte is on the wire.
   void OccupyBus(std::uint64_t ns) {
     device_.stretchNsAt[device_.bytesSoFar() + 1] = ns;
-    ASSERT_EQ(I2cSentByte(0xA0, 1, 1), 0);
-    ASSERT_EQ(I2cSentByte(0xA1, 1, 0), 0);
+    ASSERT_TRUE(I2cSendByte(0xA0, ByteEnd::More, PollPace::Slow));
+    ASSERT_TRUE(I2cSendByte(0xA1, ByteEnd::More, PollPace::Fast));
     fixture_.Mark();
   }
 
@@ -87,9 +87,8 @@ TEST_P(BlockRead, CommandThenReadWithRestartAndStop) {
   std::array<std::uint8_t, 8> buffer;
   buffer.fill(0xEE);
 
-  ASSERT_EQ(I2CBlkDataRead(0x80, c.command.data(), static_cast<std::uint8_t>(c.command.size()),
-                           buffer.data(), c.length),
-            0);
+  ASSERT_TRUE(
+      I2cBlockRead(0x80, c.command.data(), static_cast<std::uint8_t>(c.command.size()), buffer.data(), c.length));
   EXPECT_EQ(fixture_.RegisterWrites(reg::kDataCmd), c.dataCmd);
   const std::array<std::uint8_t, 4> answer = {0x52, 0x30, 0x00, 0x07};
   for (std::size_t i = 0; i < buffer.size(); ++i) {
@@ -126,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Transfer, BlockWriteSendsBytesInOrderStopOnlyOnTheLast) {
   const std::uint8_t bytes[4] = {0xFF, 0xFE, 0x09, 0x01};
-  ASSERT_EQ(I2CBlkDataWrite(4, bytes), 0);
+  ASSERT_TRUE(I2cBlockWrite(4, bytes));
   EXPECT_EQ(fixture_.RegisterWrites(reg::kDataCmd), (std::vector<std::uint32_t>{0x0FF, 0x0FE, 0x009, 0x201}));
   EXPECT_EQ(fixture_.Console(), "");
   EXPECT_EQ(fixture_.BusTrace(), (std::vector<std::string>{"W 80: FF FE 09 01"}));
@@ -135,7 +134,7 @@ TEST_F(Transfer, BlockWriteSendsBytesInOrderStopOnlyOnTheLast) {
 
 TEST_F(Transfer, OneByteWriteLeavesTheTransactionOpen) {
   const std::uint8_t byte = 0xAA;
-  ASSERT_EQ(I2CBlkDataWrite(1, &byte), 0);
+  ASSERT_TRUE(I2cBlockWrite(1, &byte));
   EXPECT_EQ(fixture_.RegisterWrites(reg::kDataCmd), (std::vector<std::uint32_t>{0x0AA}));
   EXPECT_TRUE(controller().transactionOpen());
   ASSERT_EQ(device_.transactions.size(), 1u);
@@ -145,10 +144,10 @@ TEST_F(Transfer, OneByteWriteLeavesTheTransactionOpen) {
 TEST_F(AmdTransfer, ReadAndWriteWorkOnTheAmdController) {
   device_.readData = {0x88, 0x53};
   const std::uint8_t write[3] = {0x10, 0x20, 0x30};
-  ASSERT_EQ(I2CBlkDataWrite(3, write), 0);
+  ASSERT_TRUE(I2cBlockWrite(3, write));
   const std::uint8_t command[2] = {0xFF, 0xC0};
   std::uint8_t buffer[2] = {};
-  ASSERT_EQ(I2CBlkDataRead(0x80, command, 2, buffer, 2), 0);
+  ASSERT_TRUE(I2cBlockRead(0x80, command, 2, buffer, 2));
   EXPECT_EQ(buffer[0], 0x88);
   EXPECT_EQ(buffer[1], 0x53);
   EXPECT_EQ(fixture_.BusTrace(), (std::vector<std::string>{"W 80: 10 20 30", "W 80: FF C0", "R 80: 88 53"}));
@@ -161,7 +160,7 @@ TEST_F(AmdTransfer, ReadAndWriteWorkOnTheAmdController) {
 TEST_F(Transfer, BlockWritePacesFirstByteSlowOthersFast) {
   OccupyBus(300000);  // the first byte must wait for the bus
   const std::uint8_t bytes[4] = {0xFF, 0xFE, 0x09, 0x01};
-  ASSERT_EQ(I2CBlkDataWrite(4, bytes), 0);
+  ASSERT_TRUE(I2cBlockWrite(4, bytes));
   EXPECT_EQ(fixture_.Console(), "");
 
   const auto perByte = StallsPerByte();
@@ -185,8 +184,8 @@ TEST_F(Transfer, BlockWritePacesFirstByteSlowOthersFast) {
 }
 
 struct SendCase {
-  std::uint8_t mode;
-  std::uint8_t pace;
+  ByteEnd end;
+  PollPace pace;
   std::uint32_t dataCmd;
   std::uint32_t checkStall;
 };
@@ -197,7 +196,7 @@ class SentByte : public Transfer, public testing::WithParamInterface<SendCase> {
 TEST_P(SentByte, ModeSetsStopAndPaceSetsTheCheckInterval) {
   const SendCase& c = GetParam();
   faults().sclHeld = true;
-  EXPECT_EQ(I2cSentByte(0x5A, c.mode, c.pace), 1);
+  EXPECT_FALSE(I2cSendByte(0x5A, c.end, c.pace));
   EXPECT_EQ(fixture_.RegisterWrites(reg::kDataCmd), (std::vector<std::uint32_t>{c.dataCmd}));
 
   std::vector<std::uint32_t> expected = {2, 10};
@@ -211,12 +210,13 @@ TEST_P(SentByte, ModeSetsStopAndPaceSetsTheCheckInterval) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SentByte,
-                         testing::Values(SendCase{0, 0, 0x05A, 10}, SendCase{1, 1, 0x05A, 30},
-                                         SendCase{2, 1, 0x25A, 30}, SendCase{2, 2, 0x25A, 10},
-                                         SendCase{3, 0, 0x05A, 10}),
+                         testing::Values(SendCase{ByteEnd::More, PollPace::Fast, 0x05A, 10},
+                                         SendCase{ByteEnd::More, PollPace::Slow, 0x05A, 30},
+                                         SendCase{ByteEnd::Stop, PollPace::Slow, 0x25A, 30},
+                                         SendCase{ByteEnd::Stop, PollPace::Fast, 0x25A, 10}),
                          [](const testing::TestParamInfo<SendCase>& info) {
-                           return "Mode" + std::to_string(info.param.mode) + "Pace" +
-                                  std::to_string(info.param.pace);
+                           return std::string(info.param.end == ByteEnd::Stop ? "Stop" : "More") +
+                                  (info.param.pace == PollPace::Slow ? "Slow" : "Fast");
                          });
 
 // ---- Aborts ----
@@ -224,12 +224,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, SentByte,
 TEST_F(Transfer, PendingAbortIsClearedThenTheByteIsSent) {
   device_.nackWriteIndex = 1;
   // A byte without STOP counts as sent once it left the FIFO; its NACK comes later.
-  ASSERT_EQ(I2cSentByte(0xAA, 1, 1), 0);
-  ASSERT_EQ(I2cSentByte(0xBB, 1, 0), 0);
+  ASSERT_TRUE(I2cSendByte(0xAA, ByteEnd::More, PollPace::Slow));
+  ASSERT_TRUE(I2cSendByte(0xBB, ByteEnd::More, PollPace::Fast));
   fixture_.board().clock().AdvanceUs(200);
   fixture_.Mark();
 
-  ASSERT_EQ(I2cSentByte(0xCC, 2, 0), 0);
+  ASSERT_TRUE(I2cSendByte(0xCC, ByteEnd::Stop, PollPace::Fast));
   const std::vector<IoEvent> trace = fixture_.Trace();
   ASSERT_GE(trace.size(), 4u);
   EXPECT_EQ(trace[0].address, gI2cHost.base + reg::kRawIntrStat);
@@ -244,7 +244,7 @@ TEST_F(Transfer, PendingAbortIsClearedThenTheByteIsSent) {
 
 TEST_F(Transfer, AbortThatNeverClearsGivesUpAfterAHundredChecks) {
   faults().txAbortStuck = true;
-  EXPECT_EQ(I2cSentByte(0x11, 1, 1), 1);
+  EXPECT_FALSE(I2cSendByte(0x11, ByteEnd::More, PollPace::Slow));
   EXPECT_EQ(fixture_.Console(), "I2C Transmit Abort Error!\r\n");
   EXPECT_EQ(fixture_.RegisterReads(reg::kRawIntrStat), 100u);
   EXPECT_EQ(fixture_.RegisterReads(reg::kClrTxAbrt), 100u);
@@ -253,7 +253,7 @@ TEST_F(Transfer, AbortThatNeverClearsGivesUpAfterAHundredChecks) {
 
 TEST_F(Transfer, FullTransmitFifoGivesUpAfterAHundredReads) {
   faults().txFifoFull = true;
-  EXPECT_EQ(I2cSentByte(0x11, 1, 1), 1);
+  EXPECT_FALSE(I2cSendByte(0x11, ByteEnd::More, PollPace::Slow));
   EXPECT_EQ(fixture_.Console(), "I2C Wait FIFO Empty Error!\r\n");
   EXPECT_EQ(fixture_.RegisterReads(reg::kStatus), 100u);
   EXPECT_TRUE(fixture_.Stalls().empty());
@@ -275,8 +275,7 @@ TEST_P(ReadNack, CommandFailureIsReportedAndNothingIsRead) {
   device_.nackAddress = c.nackAddress;
   device_.nackWriteIndex = c.nackWrite;
   std::uint8_t buffer[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-  EXPECT_EQ(I2CBlkDataRead(0x80, c.command.data(), static_cast<std::uint8_t>(c.command.size()), buffer, 4),
-            1);
+  EXPECT_FALSE(I2cBlockRead(0x80, c.command.data(), static_cast<std::uint8_t>(c.command.size()), buffer, 4));
   EXPECT_EQ(fixture_.Console(), c.console);
   for (const std::uint32_t value : fixture_.RegisterWrites(reg::kDataCmd)) {
     EXPECT_EQ(value & 0x100, 0u) << "read requested after a failed command";
@@ -301,7 +300,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Transfer, BlockWriteWhoseFirstByteIsRefusedSendsNothingMore) {
   device_.nackAddress = true;
   const std::uint8_t bytes[3] = {0x3C, 0x01, 0x02};
-  EXPECT_EQ(I2CBlkDataWrite(3, bytes), 1);
+  EXPECT_FALSE(I2cBlockWrite(3, bytes));
   EXPECT_EQ(fixture_.Console(), "I2C Block Write with Sending command byte error (3C, 3C)!\r\n");
   EXPECT_EQ(fixture_.RegisterWrites(reg::kDataCmd), (std::vector<std::uint32_t>{0x03C}));
 }
@@ -313,17 +312,16 @@ TEST(TransferRefusal, BlockWriteStopsAtARefusedLaterByte) {
   const struct {
     long refused;
     const char* bus;
-    std::uint8_t status;
-  } cases[] = {{1, "W 80: 3C 01 NACK", 1}, {3, "W 80: 3C 01 02 03 NACK", 1}, {4, "W 80: 3C 01 02 03 04 NACK", 1}};
+  } cases[] = {{1, "W 80: 3C 01 NACK"}, {3, "W 80: 3C 01 02 03 NACK"}, {4, "W 80: 3C 01 02 03 04 NACK"}};
   for (const auto& c : cases) {
     ScriptedDevice device;  // outlives the board, which talks to it as it ends
     device.nackWriteIndex = c.refused;
     BoardFixture fixture;
     fixture.Attach(kDevice7, &device);
     ASSERT_TRUE(fixture.BringUpController());
-    ASSERT_EQ(I2cSetSlaveAddress(0x80), 0);
+    ASSERT_TRUE(I2cSetSlaveAddress(0x80));
     const std::uint8_t bytes[5] = {0x3C, 0x01, 0x02, 0x03, 0x04};
-    EXPECT_EQ(I2CBlkDataWrite(5, bytes), c.status) << c.refused;
+    EXPECT_FALSE(I2cBlockWrite(5, bytes)) << c.refused;
     EXPECT_EQ(fixture.Console(), "") << c.refused;
     EXPECT_EQ(fixture.BusTrace(), std::vector<std::string>{c.bus}) << c.refused;
   }
@@ -340,14 +338,14 @@ TEST(TransferRefusal, ALastByteRefusedIsReportedHoweverLateTheNackComes) {
     BoardFixture fixture;
     fixture.Attach(kDevice7, &device);
     ASSERT_TRUE(fixture.BringUpController());
-    ASSERT_EQ(I2cSetSlaveAddress(0x80), 0);
+    ASSERT_TRUE(I2cSetSlaveAddress(0x80));
     const std::uint8_t bytes[3] = {0x3C, 0x01, 0x02};
     device.nackWriteIndex = 2;
-    EXPECT_EQ(I2CBlkDataWrite(3, bytes), 1);
+    EXPECT_FALSE(I2cBlockWrite(3, bytes));
     device.nackWriteIndex = 3;
     const std::uint8_t command = 0xB6;
     std::uint8_t answer = 0xEE;
-    EXPECT_EQ(I2CBlkDataRead(0x80, &command, 1, &answer, 1), 1);
+    EXPECT_FALSE(I2cBlockRead(0x80, &command, 1, &answer, 1));
     EXPECT_EQ(fixture.Console(), "I2CBlkDataRead -> I2cSentByte Fail!!(1)\r\n");
     EXPECT_EQ(fixture.BusTrace(), (std::vector<std::string>{"W 80: 3C 01 02 NACK", "W 80: B6 NACK"}));
     EXPECT_EQ(answer, 0xEE);
@@ -358,7 +356,7 @@ TEST(TransferRefusal, ALastByteRefusedIsReportedHoweverLateTheNackComes) {
 
 TEST_F(Transfer, LateByteTimesOutEvenWhenTheFifoDrainsAfterwards) {
   OccupyBus(900000);  // free again after the 20 checks, within the drain wait
-  EXPECT_EQ(I2cSentByte(0x42, 2, 1), 1);
+  EXPECT_FALSE(I2cSendByte(0x42, ByteEnd::Stop, PollPace::Slow));
   EXPECT_EQ(fixture_.Console(), "I2C Sent Data Byte Timeout! Cmd = 42\r\n");
   const std::vector<std::uint32_t> stalls = fixture_.Stalls();
   EXPECT_GT(stalls.size(), 22u);
@@ -370,7 +368,7 @@ TEST_F(Transfer, BlockWriteGoesOnAfterALaterByteTimesOut) {
   // but frees it within the drain wait, before the fourth.
   device_.stretchNsAt[1] = 500000;
   const std::uint8_t bytes[4] = {0xFF, 0xFE, 0x09, 0x01};
-  EXPECT_EQ(I2CBlkDataWrite(4, bytes), 0);
+  EXPECT_TRUE(I2cBlockWrite(4, bytes));
   EXPECT_EQ(fixture_.Console(), "I2C Sent Data Byte Timeout! Cmd = 09\r\n");
   EXPECT_EQ(fixture_.RegisterWrites(reg::kDataCmd), (std::vector<std::uint32_t>{0x0FF, 0x0FE, 0x009, 0x201}));
   EXPECT_EQ(fixture_.BusTrace(), (std::vector<std::string>{"W 80: FF FE 09 01"}));
@@ -378,10 +376,10 @@ TEST_F(Transfer, BlockWriteGoesOnAfterALaterByteTimesOut) {
 
 TEST_F(Transfer, BlockWriteRefusesWhileTheTransmitFifoHoldsAByte) {
   OccupyBus(5000000);
-  EXPECT_EQ(I2cSentByte(0x42, 1, 0), 1);  // still queued behind the held byte
+  EXPECT_FALSE(I2cSendByte(0x42, ByteEnd::More, PollPace::Fast));  // still queued behind the held byte
   fixture_.Mark();
   const std::uint8_t bytes[2] = {0x01, 0x02};
-  EXPECT_EQ(I2CBlkDataWrite(2, bytes), 1);
+  EXPECT_FALSE(I2cBlockWrite(2, bytes));
   EXPECT_EQ(fixture_.Console(), "Transmit FIFO is NOT Empty !\r\n");
   EXPECT_TRUE(fixture_.RegisterWrites(reg::kDataCmd).empty());
 }
@@ -391,7 +389,7 @@ TEST_F(Transfer, ByteThatNeverArrivesEndsTheReadSilently) {
   device_.stretchNsAt[4] = 50000000;  // write FF C0, read 01 02, then the third read byte stalls
   const std::uint8_t command[2] = {0xFF, 0xC0};
   std::uint8_t buffer[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-  EXPECT_EQ(I2CBlkDataRead(0x80, command, 2, buffer, 4), 1);
+  EXPECT_FALSE(I2cBlockRead(0x80, command, 2, buffer, 4));
   EXPECT_EQ(fixture_.Console(), "");
   EXPECT_EQ(buffer[0], 0x01);
   EXPECT_EQ(buffer[1], 0x02);
@@ -420,7 +418,7 @@ TEST_F(Transfer, FullReceiveFifoIsABoundedWait) {
   faults().rxFullStuck = true;
   const std::uint8_t command = 0xB6;
   std::uint8_t buffer[2] = {0xEE, 0xEE};
-  EXPECT_EQ(I2CBlkDataRead(0x80, &command, 1, buffer, 2), 1);
+  EXPECT_FALSE(I2cBlockRead(0x80, &command, 1, buffer, 2));
   EXPECT_EQ(fixture_.Console(), "I2C Receive FIFO Full Timeout!\r\n");
   EXPECT_EQ(fixture_.RegisterWrites(reg::kDataCmd), (std::vector<std::uint32_t>{0x2B6}));
   EXPECT_GE(fixture_.RegisterReads(reg::kStatus), kI2cStatusPollLimit);
@@ -432,8 +430,8 @@ TEST_F(Transfer, FullReceiveFifoIsABoundedWait) {
 TEST_F(Transfer, ReadLengthAbove255AndEmptyWriteAreRefusedWithoutTraffic) {
   const std::uint8_t command[2] = {0xFF, 0xC0};
   std::vector<std::uint8_t> buffer(300, 0xEE);
-  EXPECT_EQ(I2CBlkDataRead(0x80, command, 2, buffer.data(), 256), 1);
-  EXPECT_EQ(I2CBlkDataWrite(0, command), 1);
+  EXPECT_FALSE(I2cBlockRead(0x80, command, 2, buffer.data(), 256));
+  EXPECT_FALSE(I2cBlockWrite(0, command));
   EXPECT_TRUE(fixture_.MmioAccesses().empty());
   EXPECT_EQ(fixture_.Console(), "I2CBlkDataRead -> Read Length 256 Over 255!!\r\nI2CBlkDataWrite -> Nothing to Send!!\r\n");
   for (const std::uint8_t byte : buffer) ASSERT_EQ(byte, 0xEE);

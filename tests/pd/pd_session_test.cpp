@@ -85,7 +85,7 @@ TEST(PdSession, IdentifyEraseProgramReadBackAndRestart) {
     gChipInfo.ParameterChipID[0] = c.id[0];
     gChipInfo.ParameterChipID[1] = c.id[1];
 
-    ASSERT_EQ(I2cSetSlaveAddress(gChipInfo.SlaveAddr), 0) << what;
+    ASSERT_TRUE(I2cSetSlaveAddress(gChipInfo.SlaveAddr)) << what;
     ASSERT_EQ(Exit_Test_mode(), 0) << what;
     PlatformStall(200);
     ASSERT_EQ(Stop_CPU(), 0) << what;

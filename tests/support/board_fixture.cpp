@@ -144,7 +144,7 @@ void BoardFixture::Attach(unsigned channel, std::uint8_t address7, sim::I2cDevic
 
 bool BoardFixture::BringUpController() {
   gSettings.channel = static_cast<std::uint8_t>(config_.pdChannel);
-  const bool ok = LocateI2cController(gSettings.channel, false) == 0 && I2cInit() == 0;
+  const bool ok = LocateI2cController(gSettings.channel, false) && I2cInit();
   if (!ok) ADD_FAILURE() << "controller bring-up failed; console:\n" << capture_;
   Mark();
   return ok;
