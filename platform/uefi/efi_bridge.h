@@ -1,9 +1,10 @@
-// Calls between the two halves of the UEFI platform layer. The firmware's
-// headers (efi.h) and the compiler's <stdint.h> cannot meet in one
-// translation unit, so the files that talk to the firmware (efi_*.cpp)
-// never include the tool's headers, and the files that implement the tool's
-// platform interface (uefi_*.cpp) never include efi.h. This header is the
-// only thing both include: it names no type beyond the built-in ones.
+// Calls between the two halves of the UEFI build. The firmware's headers
+// (efi.h) and the compiler's <stdint.h> cannot meet in one translation
+// unit, so the files that talk to the firmware (efi_*.cpp) never include
+// the tool's headers, and the files on the tool's side (uefi_*.cpp, which
+// implement the tool's platform interface, and VEXA.efi's entry in
+// runner/uefi) never include efi.h. This header is the only thing both
+// include: it names no type beyond the built-in ones.
 #pragma once
 
 // ---- Provided by the firmware side (efi_*.cpp) ----
@@ -45,7 +46,7 @@ bool EfiFileSetPosition(void* handle, unsigned long long position);
 unsigned long long EfiFileReadChunk(void* handle, void* buffer, unsigned long long count);
 void EfiFileClose(void* handle);
 
-// ---- Provided by the tool side (uefi_*.cpp) ----
+// ---- Provided by the tool side (runner/uefi/vexa_efi_main.cpp) ----
 
 // Converts the Shell's arguments to narrow text and runs the tool. Returns
 // the tool's exit code, or -1 when the arguments could not be stored.

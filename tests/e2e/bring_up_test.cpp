@@ -16,14 +16,8 @@
 
 namespace {
 
+using namespace vexa_test;
 using namespace vexa_test::update;
-using vexa_test::kBanner;
-using vexa_test::MakeImage;
-using vexa_test::ReadBytes;
-using vexa_test::ReadLines;
-using vexa_test::RunSim;
-using vexa_test::SimResult;
-using vexa_test::TempDir;
 
 // Fast mode: at most 400 kHz, SCL high at least 0.6 us and low 1.3 us, as
 // the simulated bus ran it, on every generation's input clock.
@@ -35,7 +29,7 @@ TEST(BringUp, EveryLpssGenerationUpdatesInFastMode) {
     SCOPED_TRACE(generation.name);
     sim::BoardConfig config;
     config.lpss = generation.name;
-    vexa_test::BoardFixture fixture(config);
+    BoardFixture fixture(config);
     const char* argv[] = {"VEXA", name.c_str(), "/id", "5230"};
     ASSERT_EQ(ToolMain(4, argv), 0) << fixture.Console();
     EXPECT_EQ(FlashDifference(fixture.board().Pd()->flash().cells(), FlashAfterUpdate(image, 256)), "");
@@ -116,7 +110,7 @@ TEST(BringUp, FunctionsAndControllersLeftOffAreTurnedOnFirst) {
       ASSERT_LT(at, io.size()) << "no " << line << " in order";
     }
     const std::size_t firstAccess =
-        std::min(vexa_test::FindLine(io, "mmio-r32 " + c.base), vexa_test::FindLine(io, "mmio-w32 " + c.base));
+        std::min(FindLine(io, "mmio-r32 " + c.base), FindLine(io, "mmio-w32 " + c.base));
     EXPECT_LT(at, firstAccess) << "a register was accessed first";
     // Besides the controller's own registers nothing changed but what the
     // board needed (on AMD channel 0 no pin either).

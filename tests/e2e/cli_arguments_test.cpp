@@ -9,17 +9,7 @@
 
 namespace {
 
-using vexa_test::FindLine;
-using vexa_test::kBanner;
-using vexa_test::kFileFormatLines;
-using vexa_test::kUsageText;
-using vexa_test::kWrongParameter;
-using vexa_test::LinesStartingWith;
-using vexa_test::ReadLines;
-using vexa_test::RunSim;
-using vexa_test::JoinArgs;
-using vexa_test::SimResult;
-using vexa_test::TempDir;
+using namespace vexa_test;
 
 // The console operations before the first text: cursor, mode search, clear.
 std::vector<std::string> ConsolePreparation(const std::vector<std::string>& trace) {

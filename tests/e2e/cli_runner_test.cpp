@@ -11,13 +11,7 @@
 
 namespace {
 
-using vexa_test::kFileFormatLines;
-using vexa_test::kUsageText;
-using vexa_test::kWrongParameter;
-using vexa_test::RunSimRaw;
-using vexa_test::JoinArgs;
-using vexa_test::SimResult;
-using vexa_test::TempDir;
+using namespace vexa_test;
 
 TEST(VexaSim, HelpDescribesTheRunnerAndTheBoard) {
   const SimResult run = RunSimRaw({"--help"});
@@ -38,7 +32,7 @@ TEST(VexaSim, HelpDescribesTheRunnerAndTheBoard) {
 // it is taken, with one warning line.
 TEST(VexaSim, TheFlashSizeFollowsTheChipUnlessGiven) {
   TempDir dir;
-  dir.Write("fw.bin", vexa_test::MakeImage(128 * 1024));
+  dir.Write("fw.bin", MakeImage(128 * 1024));
   const struct {
     std::vector<std::string> board;
     int exitCode;
@@ -51,7 +45,7 @@ TEST(VexaSim, TheFlashSizeFollowsTheChipUnlessGiven) {
       {{"--flash-size", "32"}, 7, true},
   };
   for (const auto& c : cases) {
-    const SimResult run = vexa_test::RunSim(c.board, {"fw.bin", "/id", "5230"}, dir.path());
+    const SimResult run = RunSim(c.board, {"fw.bin", "/id", "5230"}, dir.path());
     EXPECT_EQ(run.exitCode, c.exitCode) << JoinArgs(c.board);
     if (c.warned) {
       EXPECT_EQ(run.err.rfind("vexa-sim: warning: --flash-size ", 0), 0u) << run.err;
@@ -120,7 +114,7 @@ TEST(VexaSim, ToolArgumentsBeginAfterDashDashOrTheFirstNonOption) {
 // tool's text stays as it was.
 TEST(VexaSim, AFlashFileThatCannotBeWrittenEndsWithExit2) {
   TempDir dir;
-  dir.Write("fw.bin", vexa_test::MakeImage(4096, 3));
+  dir.Write("fw.bin", MakeImage(4096, 3));
   const std::vector<std::string> tool = {"--", "fw.bin", "/id", "5230"};
   std::vector<std::string> written = {"--flash", "f.bin"};
   std::vector<std::string> lost = {"--flash", "nodir/f.bin"};

@@ -22,18 +22,17 @@
 
 namespace {
 
+using namespace vexa_test;
 using namespace vexa_test::update;
-using vexa_test::MakeImage;
-using vexa_test::ReadBytes;
-using vexa_test::RunSim;
-using vexa_test::SimResult;
-using vexa_test::TempDir;
 
 struct SweepChip {
   const char* chip;  // --chip
   const char* platform;
   const char* id;  // /id
 };
+
+// One chip of each family the sweeps of single faults run on, on both platforms.
+const SweepChip kSweepChips[] = {{"52300000", "intel", "5230"}, {"52310000", "amd", "5231"}, {"88560000", "intel", "8856"}};
 
 struct Outcome {
   int exitCode = -1;
@@ -104,19 +103,41 @@ Outcome RunOnce(const SweepChip& chip, const std::string& image, const std::stri
   return out;
 }
 
-TEST(FaultSweep, EverySingleFaultEndsWithTheBoardUpdatedOrSaidToBeNot) {
-  const SweepChip chips[] = {{"52300000", "intel", "5230"}, {"52310000", "amd", "5231"}, {"88560000", "intel", "8856"}};
+// The property every sweep run must keep: exit code 0 or 7 in bounded board
+// time, and 0 only with exactly `expected` in the flash. false when broken.
+bool KeptTheProperty(const Outcome& out, const std::vector<std::uint8_t>& expected, const std::string& what) {
+  EXPECT_TRUE(out.exitCode == 0 || out.exitCode == 7) << what << ": " << out.exitCode;
+  EXPECT_LT(out.boardNs, 60'000'000'000ull) << what << " is taken for a hang";
+  if (out.exitCode != 0 || out.flash == expected) return true;
+  ADD_FAILURE() << what << ": exit code 0, but " << FlashDifference(out.flash, expected);
+  return false;
+}
+
+// A sweep's image as fw.bin in a folder of its own, named as the in-process
+// runs open it, the flash file the sweep's runs share, and the flash a
+// successful update leaves.
+class FaultSweep : public ::testing::Test {
+ protected:
+  void UseImage(const std::vector<std::uint8_t>& image) {
+    name = std::filesystem::relative(dir.Write("fw.bin", image)).string();
+    flash = (dir / "flash.bin").string();
+    expected = FlashAfterUpdate(image, 64);
+  }
+
+  TempDir dir;
+  std::string name;
+  std::string flash;
+  std::vector<std::uint8_t> expected;
+};
+
+TEST_F(FaultSweep, EverySingleFaultEndsWithTheBoardUpdatedOrSaidToBeNot) {
   const char* named[] = {"absent",         "tcpi-absent",   "erase-stuck", "status-invalid", "wel-stuck",
                          "flip=0x45",      "flip=0x400",    "clock-fail",  "controller-dead", "disable-stuck",
                          "scl-held",       "tx-abort-stuck", "tx-fifo-full", "rx-full-stuck", "master-busy",
                          "rx-lost"};
-  TempDir dir;
-  const std::vector<std::uint8_t> image = MakeImage(2560, 31);  // three blocks, the last one partial
-  const std::string name = std::filesystem::relative(dir.Write("fw.bin", image)).string();
-  const std::string flash = (dir / "flash.bin").string();
-  const std::vector<std::uint8_t> expected = FlashAfterUpdate(image, 64);
+  UseImage(MakeImage(2560, 31));  // three blocks, the last one partial
 
-  for (const SweepChip& chip : chips) {
+  for (const SweepChip& chip : kSweepChips) {
     SCOPED_TRACE(chip.chip);
     unsigned runs = 0;
     unsigned reached = 0;
@@ -125,15 +146,12 @@ TEST(FaultSweep, EverySingleFaultEndsWithTheBoardUpdatedOrSaidToBeNot) {
     const auto check = [&](const std::string& fault, std::uint64_t number = 0, bool read = false,
                            Rerun* rerun = nullptr) {
       std::filesystem::remove(flash);
-      const Outcome out =
-          RunOnce(chip, name, flash, fault + (number != 0 ? std::to_string(number) : ""), false, {}, rerun);
+      const std::string what = fault + (number != 0 ? std::to_string(number) : "");
+      const Outcome out = RunOnce(chip, name, flash, what, false, {}, rerun);
       ++runs;
       reached += number != 0 && (read ? out.reads : out.writes) >= number ? 1 : 0;
-      EXPECT_TRUE(out.exitCode == 0 || out.exitCode == 7) << fault << number << ": " << out.exitCode;
-      EXPECT_LT(out.boardNs, 60'000'000'000ull) << fault << number << " is taken for a hang";
-      if (out.exitCode != 0 || out.flash == expected) return true;
+      if (KeptTheProperty(out, expected, what)) return true;
       ++silent;
-      ADD_FAILURE() << fault << number << ": exit code 0, but " << FlashDifference(out.flash, expected);
       return false;
     };
     std::filesystem::remove(flash);
@@ -174,8 +192,7 @@ TEST(FaultSweep, EverySingleFaultEndsWithTheBoardUpdatedOrSaidToBeNot) {
 // A power loss in the middle of the program pass leaves the controller in
 // its boot code: a plain run stops at the version query, one with /force
 // restores the board.
-TEST(FaultSweep, PowerLossInTheProgramPassIsRecoveredWithForce) {
-  TempDir dir;
+TEST_F(FaultSweep, PowerLossInTheProgramPassIsRecoveredWithForce) {
   const std::vector<std::uint8_t> image = MakeImage(8 * 1024, 12);
   dir.Write("fw.bin", image);
   // Write transaction 300 comes in the third block of the program pass.
@@ -194,27 +211,12 @@ TEST(FaultSweep, PowerLossInTheProgramPassIsRecoveredWithForce) {
   EXPECT_EQ(FlashDifference(ReadBytes(dir / "flash.bin"), FlashAfterUpdate(image, 256)), "");
 }
 
-// The property every sweep run must keep: exit code 0 or 7 in bounded board
-// time, and 0 only with exactly `expected` in the flash. false when broken.
-bool KeptTheProperty(const Outcome& out, const std::vector<std::uint8_t>& expected, const std::string& what) {
-  EXPECT_TRUE(out.exitCode == 0 || out.exitCode == 7) << what << ": " << out.exitCode;
-  EXPECT_LT(out.boardNs, 60'000'000'000ull) << what << " is taken for a hang";
-  if (out.exitCode != 0 || out.flash == expected) return true;
-  ADD_FAILURE() << what << ": exit code 0, but " << FlashDifference(out.flash, expected);
-  return false;
-}
-
 // The board's own faults (controller, platform), each under an update on
 // every platform, whether it concerns that platform or not.
-TEST(FaultSweep, EveryBoardFaultEndsWithTheBoardUpdatedOrSaidToBeNot) {
-  const SweepChip chips[] = {{"52300000", "intel", "5230"}, {"52310000", "amd", "5231"}, {"88560000", "intel", "8856"}};
-  TempDir dir;
-  const std::vector<std::uint8_t> image = MakeImage(2560, 32);
-  const std::string name = std::filesystem::relative(dir.Write("fw.bin", image)).string();
-  const std::string flash = (dir / "flash.bin").string();
-  const std::vector<std::uint8_t> expected = FlashAfterUpdate(image, 64);
+TEST_F(FaultSweep, EveryBoardFaultEndsWithTheBoardUpdatedOrSaidToBeNot) {
+  UseImage(MakeImage(2560, 32));
   unsigned updated = 0;
-  for (const SweepChip& chip : chips) {
+  for (const SweepChip& chip : kSweepChips) {
     for (const std::string& fault : sim::BoardFaultNames()) {
       std::filesystem::remove(flash);
       const Outcome out = RunOnce(chip, name, flash, fault, false);
@@ -260,16 +262,13 @@ BlockFrames DataFramesByBlock(const std::vector<sim::PdFrame>& log, std::uint8_t
 // the values that a failed read leaves and an erased flash holds: every
 // program data write that has no effect with each verify read of its own
 // block refused, then a seeded sample of any two numbered faults.
-TEST(FaultSweep, DoubleFaultsEndWithTheBoardUpdatedOrSaidToBeNot) {
+TEST_F(FaultSweep, DoubleFaultsEndWithTheBoardUpdatedOrSaidToBeNot) {
   const SweepChip chips[] = {{"52300008", "intel", "5230"}, {"88560000", "intel", "8856"}};
-  TempDir dir;
   std::vector<std::uint8_t> image = MakeImage(3 * 1024, 33);
   std::fill(image.begin() + 1024, image.begin() + 2048, 0x00);
   std::fill(image.begin() + 2048, image.end(), 0xFF);
   const std::size_t blocks = 3;
-  const std::string name = std::filesystem::relative(dir.Write("fw.bin", image)).string();
-  const std::string flash = (dir / "flash.bin").string();
-  const std::vector<std::uint8_t> expected = FlashAfterUpdate(image, 64);
+  UseImage(image);
   constexpr unsigned kSampledPairs = 64;
   std::mt19937 random(17);
 

@@ -188,6 +188,9 @@ inline std::string IntelMmioLine(unsigned channel) {
                        channel, deviceId));
 }
 
+// The chip ID of a 52 30, the default board's chip, as Preparation takes it.
+inline constexpr std::array<std::uint8_t, 4> k5230{0x52, 0x30, 0x00, 0x00};
+
 // The test-mode preparation from the end of the version text to the
 // chip-ID line (and the debug line of Enter_Test_mode), for a chip whose
 // first two ID bytes are the expected ones.

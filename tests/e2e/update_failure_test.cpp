@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -17,16 +16,8 @@
 
 namespace {
 
+using namespace vexa_test;
 using namespace vexa_test::update;
-using vexa_test::kBanner;
-using vexa_test::MakeImage;
-using vexa_test::ReadBytes;
-using vexa_test::ReadLines;
-using vexa_test::RunSim;
-using vexa_test::SimResult;
-using vexa_test::TempDir;
-
-const std::array<std::uint8_t, 4> k5230{0x52, 0x30, 0x00, 0x00};
 
 // Which transactions of a clean run the chip should refuse: the write
 // line `anchor` (its `occurrence`-th appearance), or with `read` the first
@@ -164,7 +155,7 @@ class FailureRunner {
   }
 
   const std::vector<std::string>& CleanTrace(const FailureCase& c) {
-    const std::string key = vexa_test::JoinArgs(c.board) + " -- " + vexa_test::JoinArgs(c.args);
+    const std::string key = JoinArgs(c.board) + " -- " + JoinArgs(c.args);
     auto found = clean_.find(key);
     if (found != clean_.end()) return found->second;
     TempDir dir;
@@ -572,10 +563,10 @@ TEST(UpdateFailures, NoUsableController) {
     EXPECT_EQ(run.exitCode, 7);
     EXPECT_EQ(ReadLines(dir / "bus.txt"), std::vector<std::string>{});
     const std::vector<std::string> io = ReadLines(dir / "io.txt");
-    EXPECT_EQ(vexa_test::LinesStartingWith(io, "cursor"),
+    EXPECT_EQ(LinesStartingWith(io, "cursor"),
               (std::vector<std::string>{"cursor off", "cursor on"}));
     // Without a controller no register may be touched.
-    EXPECT_EQ(!vexa_test::LinesStartingWith(io, "mmio").empty(), c.registersTouched);
+    EXPECT_EQ(!LinesStartingWith(io, "mmio").empty(), c.registersTouched);
   }
 }
 

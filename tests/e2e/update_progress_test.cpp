@@ -3,7 +3,6 @@
 // work.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,15 +11,8 @@
 
 namespace {
 
+using namespace vexa_test;
 using namespace vexa_test::update;
-using vexa_test::MakeImage;
-using vexa_test::ReadBytes;
-using vexa_test::ReadLines;
-using vexa_test::RunSim;
-using vexa_test::SimResult;
-using vexa_test::TempDir;
-
-const std::array<std::uint8_t, 4> k5230{0x52, 0x30, 0x00, 0x00};
 
 std::string Numbers(const std::vector<unsigned>& values) {
   std::string text;

@@ -12,15 +12,8 @@
 
 namespace {
 
+using namespace vexa_test;
 using namespace vexa_test::update;
-using vexa_test::LinesStartingWith;
-using vexa_test::kBanner;
-using vexa_test::MakeImage;
-using vexa_test::ReadBytes;
-using vexa_test::ReadLines;
-using vexa_test::RunSim;
-using vexa_test::SimResult;
-using vexa_test::TempDir;
 
 const std::array<std::uint8_t, 6> kDefaultPdVersion{0x03, 0x10, 0x01, 0x02, 0x00, 0x5A};
 
@@ -291,7 +284,7 @@ TEST(UpdateSuccess, AnAmdPlatformUpdatesThroughItsFixedController) {
                                {"fw.bin", "/id", "5230"}, dir.path());
   Opening opening;
   opening.platformLine = kAmdLine;
-  EXPECT_EQ(HideSeconds(run.out), opening.Text() + Preparation(false, ChipBytes("52300000"), 0x80) +
+  EXPECT_EQ(HideSeconds(run.out), opening.Text() + Preparation(false, k5230, 0x80) +
                                       ImageLine("fw.bin", image.size()) + FlashBars() +
                                       SuccessEnd(false, FwVersion(0x1A, 0x05)) + kEarlyStop);
   EXPECT_EQ(run.exitCode, 0);
@@ -308,7 +301,7 @@ TEST(UpdateSuccess, PdVersionBytesPrintInQueryOrder) {
   const SimResult run =
       RunSim({"--pd-version", "0102030A0BFF", "--trace", "bus.txt"}, {"/v", "/id", "5230"},
              dir.path());
-  EXPECT_EQ(run.out, Opening{}.Text() + Preparation(false, ChipBytes("52300000"), 0x80) +
+  EXPECT_EQ(run.out, Opening{}.Text() + Preparation(false, k5230, 0x80) +
                          PdVersion({0x01, 0x02, 0x03, 0x0A, 0x0B, 0xFF}) + kEarlyStop);
   EXPECT_EQ(run.exitCode, 0);
   WritePlan plan;

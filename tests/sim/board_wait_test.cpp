@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 
 #include "sim/board_rig.h"
 #include "sim/dw_i2c_controller.h"
@@ -25,31 +26,49 @@ class StopClock : public LoggingDevice {
   const sim::Clock& clock_;
 };
 
-TEST(BoardWait, DeliversTheStopAtItsTimeOnTheWire) {
-  sim::BoardConfig config;
-  config.pd.reset();
-  Rig rig(config);
-  StopClock device(rig.board.clock());
-  rig.board.AttachDevice(0, 0x40, &device);
-  ASSERT_TRUE(rig.BringUp(0x40));
+// A board without the PD controller, on one of its controllers a device at
+// 0x40 that notes when the STOP reached it, and one byte with STOP queued
+// to the device.
+class BoardWait : public ::testing::Test {
+ protected:
+  static sim::BoardConfig NoPdConfig() {
+    sim::BoardConfig config;
+    config.pd.reset();
+    return config;
+  }
 
-  rig.Write(sim::dw::kDataCmd, 0x2AA);  // one byte with STOP
-  const std::uint64_t queued = rig.Now();
-  rig.board.Wait(300'000'000);  // 300 ms, as after a watchdog write
+  // false when the controller could not be brought up.
+  bool QueueStop(unsigned channel = 0) {
+    rig.emplace(NoPdConfig(), channel);
+    device.emplace(rig->board.clock());
+    rig->board.AttachDevice(channel, 0x40, &*device);
+    if (!rig->BringUp(0x40)) return false;
+    rig->Write(sim::dw::kDataCmd, 0x2AA);  // one byte with STOP
+    queued = rig->Now();
+    return true;
+  }
 
-  ASSERT_NE(device.stopNs, 0u);
+  // The board keeps a pointer to the device: the board goes first.
+  std::optional<StopClock> device;
+  std::optional<Rig> rig;
+  std::uint64_t queued = 0;
+};
+
+TEST_F(BoardWait, DeliversTheStopAtItsTimeOnTheWire) {
+  ASSERT_TRUE(QueueStop());
+  rig->board.Wait(300'000'000);  // 300 ms, as after a watchdog write
+
+  ASSERT_NE(device->stopNs, 0u);
   // START + address + byte + STOP are 20 SCL periods of about 2.56 us.
-  EXPECT_LT(device.stopNs - queued, 100'000u);
-  EXPECT_EQ(rig.Now() - queued, 300'000'000u);
+  EXPECT_LT(device->stopNs - queued, 100'000u);
+  EXPECT_EQ(rig->Now() - queued, 300'000'000u);
 }
 
 // The board steps only the controllers the host has reached; one the host
 // has turned away from must still run on, whether the host polls another
 // controller or waits.
-TEST(BoardWait, AControllerTheHostTurnedFromRunsOn) {
-  sim::BoardConfig config;
-  config.pd.reset();
-  const std::uint64_t otherStatus = simtest::ChannelBase(config, 0) + sim::dw::kStatus;
+TEST_F(BoardWait, AControllerTheHostTurnedFromRunsOn) {
+  const std::uint64_t otherStatus = simtest::ChannelBase(NoPdConfig(), 0) + sim::dw::kStatus;
   const struct {
     const char* name;
     void (*turnAway)(sim::Board&, std::uint64_t);
@@ -63,31 +82,19 @@ TEST(BoardWait, AControllerTheHostTurnedFromRunsOn) {
        }},
   };
   for (const auto& c : cases) {
-    Rig rig(config, 1);
-    StopClock device(rig.board.clock());
-    rig.board.AttachDevice(1, 0x40, &device);
-    ASSERT_TRUE(rig.BringUp(0x40)) << c.name;
-    rig.Write(sim::dw::kDataCmd, 0x2AA);
-    const std::uint64_t queued = rig.Now();
-    c.turnAway(rig.board, otherStatus);
-    ASSERT_NE(device.stopNs, 0u) << c.name;
-    EXPECT_LT(device.stopNs - queued, 100'000u) << c.name;
+    ASSERT_TRUE(QueueStop(1)) << c.name;
+    c.turnAway(rig->board, otherStatus);
+    ASSERT_NE(device->stopNs, 0u) << c.name;
+    EXPECT_LT(device->stopNs - queued, 100'000u) << c.name;
   }
 }
 
-TEST(BoardWait, PlainClockAdvanceLeavesTheBusWhereItWas) {
-  sim::BoardConfig config;
-  config.pd.reset();
-  Rig rig(config);
-  StopClock device(rig.board.clock());
-  rig.board.AttachDevice(0, 0x40, &device);
-  ASSERT_TRUE(rig.BringUp(0x40));
-
-  rig.Write(sim::dw::kDataCmd, 0x2AA);
-  rig.board.clock().AdvanceUs(300'000);
-  EXPECT_EQ(device.stopNs, 0u);  // nothing touched the board since
-  (void)rig.Read(sim::dw::kStatus);
-  EXPECT_NE(device.stopNs, 0u);
+TEST_F(BoardWait, PlainClockAdvanceLeavesTheBusWhereItWas) {
+  ASSERT_TRUE(QueueStop());
+  rig->board.clock().AdvanceUs(300'000);
+  EXPECT_EQ(device->stopNs, 0u);  // nothing touched the board since
+  (void)rig->Read(sim::dw::kStatus);
+  EXPECT_NE(device->stopNs, 0u);
 }
 
 }  // namespace

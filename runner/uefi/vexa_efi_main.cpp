@@ -1,4 +1,6 @@
-// From the Shell's 16-bit arguments to the tool's entry.
+// VEXA.efi: the tool's entry in the UEFI Shell. efi_main
+// (platform/uefi/efi_entry.cpp) hands over the Shell's 16-bit arguments;
+// they are narrowed to the C-style argument list ToolMain takes.
 #include "app/tool_main.h"
 #include "platform/platform.h"
 #include "platform/uefi/argument_text.h"
