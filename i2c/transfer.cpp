@@ -1,25 +1,11 @@
 #include "i2c/transfer.h"
 
 #include "i2c/controller.h"
+#include "i2c/dw_registers.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
 
 namespace {
-
-// IC_DATA_CMD
-constexpr uint32_t kCmdRead = 0x100;
-constexpr uint32_t kCmdStop = 0x200;
-constexpr uint32_t kCmdRestart = 0x400;
-
-constexpr uint32_t kTxAbort = 0x40;  // IC_RAW_INTR_STAT
-
-// IC_STATUS
-constexpr uint32_t kTxFifoNotFull = 0x02;
-constexpr uint32_t kTxFifoEmpty = 0x04;
-constexpr uint32_t kRxFifoNotEmpty = 0x08;
-constexpr uint32_t kRxFifoFull = 0x10;
-constexpr uint32_t kMasterActive = 0x20;
-
 
 constexpr uint32_t kAbortClearChecks = 100;
 constexpr uint32_t kRoomPolls = 100;
@@ -34,7 +20,7 @@ constexpr uint32_t kEndPollStallUs = 2;
 // The index of a received byte is one byte wide.
 constexpr uint16_t kMaxReadLength = 255;
 
-bool TxAbortPending() { return (I2cRead32(IC_RAW_INTR_STAT) & kTxAbort) != 0; }
+bool TxAbortPending() { return (I2cRead32(IC_RAW_INTR_STAT) & ic_intr::kTxAbort) != 0; }
 
 enum class PendingAbort : uint8_t { None, Cleared, Stuck };
 
@@ -65,7 +51,7 @@ bool WaitStatusClear(uint32_t bit, uint32_t polls, uint32_t stallUs) {
 
 bool WaitRxFifoNotFull() {
   for (uint32_t i = 0; i < kI2cStatusPollLimit; ++i) {
-    if ((I2cRead32(IC_STATUS) & kRxFifoFull) == 0) return true;
+    if ((I2cRead32(IC_STATUS) & ic_status::kRxFifoFull) == 0) return true;
   }
   return false;
 }
@@ -82,7 +68,7 @@ enum class ByteOutcome : uint8_t { Sent, Refused, Failed };
 // too). A master that never reports idle leaves the judgement to the abort
 // bit as it stands; an abort later still is cleared by the next byte sent.
 ByteOutcome JudgeLastByte() {
-  (void)WaitStatusClear(kMasterActive, kEndPolls, kEndPollStallUs);
+  (void)WaitStatusClear(ic_status::kMasterActivity, kEndPolls, kEndPollStallUs);
   if (!TxAbortPending()) return ByteOutcome::Sent;
   (void)I2cRead32(IC_CLR_TX_ABRT);
   return ByteOutcome::Refused;
@@ -98,12 +84,12 @@ ByteOutcome SendByte(uint8_t data, ByteEnd end, PollPace pace, bool laterByte) {
     return ByteOutcome::Failed;
   }
   if (pending == PendingAbort::Cleared && laterByte) return ByteOutcome::Refused;
-  if (!WaitStatusSet(kTxFifoNotFull, kRoomPolls, 0)) {
+  if (!WaitStatusSet(ic_status::kTxFifoNotFull, kRoomPolls, 0)) {
     ConsolePrint(u"I2C Wait FIFO Empty Error!\n");
     return ByteOutcome::Failed;
   }
   PlatformStall(2);
-  I2cWrite32(IC_DATA_CMD, data | (end == ByteEnd::Stop ? kCmdStop : 0u));
+  I2cWrite32(IC_DATA_CMD, data | (end == ByteEnd::Stop ? ic_data_cmd::kStop : 0u));
   PlatformStall(10);
 
   const uint32_t checkStallUs = pace == PollPace::Slow ? 30 : 10;
@@ -118,7 +104,7 @@ ByteOutcome SendByte(uint8_t data, ByteEnd end, PollPace pace, bool laterByte) {
 
   ConsolePrint(u"I2C Sent Data Byte Timeout! Cmd = %02X\n", static_cast<unsigned>(data));
   // Even a FIFO that drains now leaves the byte late: the transfer has failed.
-  if (!WaitStatusSet(kTxFifoEmpty, kDrainPolls, 2)) {
+  if (!WaitStatusSet(ic_status::kTxFifoEmpty, kDrainPolls, 2)) {
     ConsolePrint(u"I2C Transmit FIFO Complete Empty Error!\n");
   }
   return ByteOutcome::Failed;
@@ -157,14 +143,14 @@ bool I2cBlockRead(uint8_t slaveAddress, const uint8_t* commandBytes, uint8_t com
       ConsolePrint(u"I2C Receive FIFO Full Timeout!\n");
       return false;
     }
-    uint32_t command = kCmdRead;
-    if (j == 0) command |= kCmdRestart;
-    if (j + 1 == readLength) command |= kCmdStop;
+    uint32_t command = ic_data_cmd::kRead;
+    if (j == 0) command |= ic_data_cmd::kRestart;
+    if (j + 1 == readLength) command |= ic_data_cmd::kStop;
     I2cWrite32(IC_DATA_CMD, command);
     PlatformStall(20);
 
-    if (!WaitStatusSet(kRxFifoNotEmpty, kReceivePolls, 2)) return false;
-    buffer[j] = static_cast<uint8_t>(I2cRead32(IC_DATA_CMD) & 0xFFu);
+    if (!WaitStatusSet(ic_status::kRxFifoNotEmpty, kReceivePolls, 2)) return false;
+    buffer[j] = static_cast<uint8_t>(I2cRead32(IC_DATA_CMD) & ic_data_cmd::kData);
   }
   return true;
 }
@@ -174,7 +160,7 @@ bool I2cBlockWrite(uint8_t count, const uint8_t* bytes) {
     ConsolePrint(u"I2CBlkDataWrite -> Nothing to Send!!\n");
     return false;
   }
-  if ((I2cRead32(IC_STATUS) & kTxFifoEmpty) == 0) {
+  if ((I2cRead32(IC_STATUS) & ic_status::kTxFifoEmpty) == 0) {
     ConsolePrint(u"Transmit FIFO is NOT Empty !\n");
     return false;
   }
