@@ -1,5 +1,6 @@
 #include "i2c/amd_fch.h"
 
+#include "i2c/poll_bound.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
 
@@ -30,8 +31,8 @@ bool PowerAndClockGood(uint8_t state) {
 }
 
 // Power-on takes milliseconds at most; 100 ms before giving up.
-constexpr uint32_t kPowerPollStallUs = 100;
-constexpr uint32_t kPowerPollLimit = 1000;
+constexpr PollBound kPowerWait = {1000, 100};
+static_assert(kPowerWait.StallUs() == 100000, "1000 x 100 us");
 
 // FCH IOMUX entries of GPIO113 and GPIO114, one byte per pin whose bits
 // 1..0 select its function; function 1 is I2C2's SCL and SDA.
@@ -55,8 +56,8 @@ bool AmdPowerOnController(uint8_t channel, bool debug) {
   PlatformMmioWrite8(control, static_cast<uint8_t>((value & ~kCleared) | aoac_control::kPowerOnDevice |
                                                    aoac_control::kTargetD0));
   uint8_t reported = 0;
-  for (uint32_t poll = 0; poll < kPowerPollLimit; ++poll) {
-    PlatformStall(kPowerPollStallUs);
+  for (uint32_t poll = 0; poll < kPowerWait.polls; ++poll) {
+    PlatformStall(kPowerWait.stallUs);
     reported = PlatformMmioRead8(state);
     if (PowerAndClockGood(reported)) {
       if (debug) StdPrintf("I2C%01D Powered On (AMD AOAC)\n", static_cast<int>(channel));

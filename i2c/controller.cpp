@@ -26,24 +26,13 @@ static_assert(kIntelInterruptMask == 0x2FFF && kAmdInterruptMask == 0x244, "IC_I
 
 // Polls IC_ENABLE_STATUS until its enable bit reads `enabled`.
 bool WaitEnableStatus(bool enabled) {
-  const uint32_t wanted = enabled ? ic_enable_status::kEnabled : 0;
-  for (uint32_t i = 0; i < kI2cStatusPollLimit; ++i) {
-    if ((I2cRead32(IC_ENABLE_STATUS) & ic_enable_status::kEnabled) == wanted) return true;
-  }
-  return false;
-}
-
-bool WaitMasterIdle() {
-  for (uint32_t i = 0; i < kI2cStatusPollLimit; ++i) {
-    if ((I2cRead32(IC_STATUS) & ic_status::kMasterActivity) == 0) return true;
-  }
-  return false;
+  return I2cWaitBit(IC_ENABLE_STATUS, ic_enable_status::kEnabled, enabled, kI2cStatusWait);
 }
 
 // An abort ends the byte on the wire and sends a STOP: tens of
 // microseconds at 400 kHz, more while a device stretches the clock.
-constexpr uint32_t kAbortPolls = 100;
-constexpr uint32_t kAbortPollStallUs = 10;
+constexpr PollBound kAbortWait = {100, 10};
+static_assert(kAbortWait.StallUs() == 1000, "100 x 10 us: 1 ms for an abort");
 // Ten SCL periods at 400 kHz: the enable bit has to be in effect before
 // the block takes an ABORT.
 constexpr uint32_t kEnableSettleUs = 25;
@@ -60,8 +49,8 @@ bool EndHeldTransfer() {
     PlatformStall(kEnableSettleUs);
   }
   I2cWrite32(IC_ENABLE, ic_enable::kEnable | ic_enable::kAbort);
-  for (uint32_t poll = 0; poll < kAbortPolls; ++poll) {
-    PlatformStall(kAbortPollStallUs);
+  for (uint32_t poll = 0; poll < kAbortWait.polls; ++poll) {
+    PlatformStall(kAbortWait.stallUs);
     if ((I2cRead32(IC_ENABLE) & ic_enable::kAbort) == 0) {
       (void)I2cRead32(IC_CLR_TX_ABRT);
       return true;
@@ -118,6 +107,14 @@ bool IsDesignWareI2c() {
 }
 
 }  // namespace
+
+bool I2cWaitBit(DwI2cRegister reg, uint32_t bit, bool set, PollBound bound) {
+  for (uint32_t i = 0; i < bound.polls; ++i) {
+    if (((I2cRead32(reg) & bit) != 0) == set) return true;
+    if (bound.stallUs != 0) PlatformStall(bound.stallUs);
+  }
+  return false;
+}
 
 bool I2cDisable() {
   if (!DisableController()) {
@@ -181,7 +178,7 @@ bool I2cInit() {
 
   // The read itself clears an abort the firmware may have left pending.
   (void)I2cRead32(IC_CLR_TX_ABRT);
-  if (!WaitMasterIdle()) {
+  if (!I2cWaitBit(IC_STATUS, ic_status::kMasterActivity, false, kI2cStatusWait)) {
     ConsolePrint(u"I2C Controller Master Activity Timeout!\n");
     return false;
   }
@@ -193,7 +190,8 @@ bool I2cInit() {
 void I2cReleaseBus() {
   if (!gI2cHost.ready) return;
   // The last byte may still be on the wire: it ends either with a STOP
-  // (the master goes idle) or with the master holding the bus.
+  // (the master goes idle) or with the master holding the bus. Each pass
+  // reads two registers at least, so the bound is at least 60 ms on a board.
   for (uint32_t i = 0; i < kI2cStatusPollLimit; ++i) {
     if (EndHeldTransfer() || (I2cRead32(IC_STATUS) & ic_status::kMasterActivity) == 0) return;
   }

@@ -9,6 +9,7 @@
 
 #include "i2c/dw_registers.h"
 #include "i2c/i2c_host.h"
+#include "i2c/poll_bound.h"
 #include "platform/platform.h"
 
 // One 32-bit access to a register of gI2cHost: the block takes no other width.
@@ -20,11 +21,16 @@ inline void I2cWrite32(DwI2cRegister reg, uint32_t value) {
 // Polls of a status bit that working hardware settles within microseconds
 // (enable/disable a few controller clocks, or the end of the byte on the
 // wire; master activity at worst the end of a transfer the firmware left
-// running, a few milliseconds at 400 kHz). The polls have no stall, and a
-// read of a controller register costs at least about 0.3 us, so this many
-// reads is tens of milliseconds on a board, yet well under a second in an
+// running, a few milliseconds at 400 kHz). The polls have no stall; each
+// is one read of a controller register, at least about 0.3 us on a board,
+// so 100000 polls take at least 30 ms there, yet well under a second in an
 // emulator.
 inline constexpr uint32_t kI2cStatusPollLimit = 100000;
+inline constexpr PollBound kI2cStatusWait = {kI2cStatusPollLimit, 0};
+
+// Polls `reg` until `bit` reads set (`set`) or clear, within `bound`; true
+// when it did.
+bool I2cWaitBit(DwI2cRegister reg, uint32_t bit, bool set, PollBound bound);
 
 bool I2cDisable();
 bool I2cEnable();
