@@ -14,11 +14,11 @@ constexpr uint16_t kConfigDataPort = 0xCFC;
 constexpr uint32_t kFirstCapability = 0x40;
 constexpr uint32_t kMaxCapabilities = (256 - kFirstCapability) / 4;
 
-// Written back: everything but the power state (now D0), PME_En (off:
-// the tool wants no wake events) and PME_Status, which a 1 would clear;
-// the upper half is read-only for a function.
+// Written back: everything of PMCSR but the power state (now D0), PME_En
+// (off: the tool wants no wake events) and PME_Status, which a 1 would
+// clear.
 constexpr uint32_t kPmcsrKeep =
-    0xFFFFu & ~(pci_pmcsr::kPowerState | pci_pmcsr::kPmeEnable | pci_pmcsr::kPmeStatus);
+    pci_pmcsr::kPmcsr & ~(pci_pmcsr::kPowerState | pci_pmcsr::kPmeEnable | pci_pmcsr::kPmeStatus);
 static_assert(kPmcsrKeep == 0x7EFC, "PMCSR bits written back");
 
 // PCI power management: a function needs 10 ms after D3hot -> D0 before it

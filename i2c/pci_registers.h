@@ -48,6 +48,7 @@ inline constexpr uint32_t kIdPowerManagement = 0x01;
 // register.
 namespace pci_pmcsr {
 inline constexpr uint32_t kOffset = 4;  // from the capability
+inline constexpr uint32_t kPmcsr = 0xFFFF;  // the upper half is read-only for a function
 inline constexpr uint32_t kPowerState = 0x0003;  // 00 = D0, 11 = D3hot
 inline constexpr uint32_t kNoSoftReset = 1u << 3;  // D3hot -> D0 keeps the configuration
 inline constexpr uint32_t kPmeEnable = 1u << 8;
