@@ -8,7 +8,7 @@
 #include "i2c/i2c_host.h"
 
 // Register bases of the AMD FCH I2C controllers, indexed by channel.
-inline constexpr uint64_t AmdI2cBaseTable[6] = {
+inline constexpr uint64_t kAmdI2cBases[6] = {
     0xFEDC2000, 0xFEDC3000, 0xFEDC4000, 0xFEDC5000, 0xFEDC6000, 0xFEDCB000,
 };
 

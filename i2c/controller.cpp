@@ -1,52 +1,38 @@
 #include "i2c/controller.h"
 
 #include "i2c/amd_fch.h"
+#include "i2c/dw_registers.h"
 #include "platform/console_text.h"
 
 namespace {
 
-constexpr uint32_t kEnableBit = 0x01;        // IC_ENABLE, IC_ENABLE_STATUS
-constexpr uint32_t kAbortBit = 0x02;         // IC_ENABLE
-constexpr uint32_t kMasterOnHold = 0x2000;   // IC_RAW_INTR_STAT
-constexpr uint32_t kMasterActivity = 0x20;   // IC_STATUS
-constexpr uint32_t kTargetMask = 0x3FF;      // IC_TAR bits 9..0
-constexpr uint32_t kTarKeepOnInit = 0xFFFFE000;
-constexpr uint32_t kConMasterFast7Bit = 0x65;  // master, fast mode, restart, slave off
-
-// What IC_COMP_TYPE of a DesignWare I2C controller reads: "DW" and the
-// component number of DW_apb_i2c.
-constexpr uint32_t kDesignWareI2cType = 0x44570140;
+// IC_TX_TL on every platform; IC_SDA_HOLD until the platform's value
+// below follows.
+constexpr uint32_t kTxThreshold = 0x3F;
+constexpr uint32_t kInitSdaHold = 0x8;
 
 // Fixed register values of fast mode on each platform; the SCL counts come
-// with gI2cHost for its input clock.
+// with gI2cHost for its input clock. IC_SDA_HOLD: receive hold in bits
+// 23..16, transmit hold in bits 15..0, in input clock periods.
 constexpr uint32_t kIntelSdaHold = 0x00200010;
 constexpr uint32_t kAmdSdaHold = 0x48;
 constexpr uint32_t kIntelRxThreshold = 0x3F;
 constexpr uint32_t kAmdRxThreshold = 0x1;
-constexpr uint32_t kIntelInterruptMask = 0x2FFF;
-constexpr uint32_t kAmdInterruptMask = 0x244;
-constexpr uint32_t kTxThreshold = 0x3F;
+// No interrupt is used, the bits only say what the controller would raise:
+// on Intel every one but RESTART_DET (bit 12), on AMD these three.
+constexpr uint32_t kIntelInterruptMask = 0x0FFF | ic_intr::kMasterOnHold;
+constexpr uint32_t kAmdInterruptMask = ic_intr::kRxFull | ic_intr::kTxAbort | ic_intr::kStopDetected;
+static_assert(kIntelInterruptMask == 0x2FFF && kAmdInterruptMask == 0x244, "IC_INTR_MASK values");
 
 // Polls IC_ENABLE_STATUS until its enable bit reads `enabled`.
 bool WaitEnableStatus(bool enabled) {
-  const uint32_t wanted = enabled ? kEnableBit : 0;
-  for (uint32_t i = 0; i < kI2cStatusPollLimit; ++i) {
-    if ((I2cRead32(IC_ENABLE_STATUS) & kEnableBit) == wanted) return true;
-  }
-  return false;
-}
-
-bool WaitMasterIdle() {
-  for (uint32_t i = 0; i < kI2cStatusPollLimit; ++i) {
-    if ((I2cRead32(IC_STATUS) & kMasterActivity) == 0) return true;
-  }
-  return false;
+  return I2cWaitBit(IC_ENABLE_STATUS, ic_enable_status::kEnabled, enabled, kI2cStatusWait);
 }
 
 // An abort ends the byte on the wire and sends a STOP: tens of
 // microseconds at 400 kHz, more while a device stretches the clock.
-constexpr uint32_t kAbortPolls = 100;
-constexpr uint32_t kAbortPollStallUs = 10;
+constexpr PollBound kAbortWait = {100, 10};
+static_assert(kAbortWait.StallUs() == 1000, "100 x 10 us: 1 ms for an abort");
 // Ten SCL periods at 400 kHz: the enable bit has to be in effect before
 // the block takes an ABORT.
 constexpr uint32_t kEnableSettleUs = 25;
@@ -57,15 +43,15 @@ constexpr uint32_t kEnableSettleUs = 25;
 // cleared here, for the FIFO stays flushed until it is. true when the
 // controller held the bus.
 bool EndHeldTransfer() {
-  if ((I2cRead32(IC_RAW_INTR_STAT) & kMasterOnHold) == 0) return false;
-  if ((I2cRead32(IC_ENABLE) & kEnableBit) == 0) {
-    I2cWrite32(IC_ENABLE, kEnableBit);
+  if ((I2cRead32(IC_RAW_INTR_STAT) & ic_intr::kMasterOnHold) == 0) return false;
+  if ((I2cRead32(IC_ENABLE) & ic_enable::kEnable) == 0) {
+    I2cWrite32(IC_ENABLE, ic_enable::kEnable);
     PlatformStall(kEnableSettleUs);
   }
-  I2cWrite32(IC_ENABLE, kEnableBit | kAbortBit);
-  for (uint32_t poll = 0; poll < kAbortPolls; ++poll) {
-    PlatformStall(kAbortPollStallUs);
-    if ((I2cRead32(IC_ENABLE) & kAbortBit) == 0) {
+  I2cWrite32(IC_ENABLE, ic_enable::kEnable | ic_enable::kAbort);
+  for (uint32_t poll = 0; poll < kAbortWait.polls; ++poll) {
+    PlatformStall(kAbortWait.stallUs);
+    if ((I2cRead32(IC_ENABLE) & ic_enable::kAbort) == 0) {
       (void)I2cRead32(IC_CLR_TX_ABRT);
       return true;
     }
@@ -85,10 +71,8 @@ bool DisableController() {
   return WaitEnableStatus(false);
 }
 
-// Bits 1:0 of the LPSS reset register are one field: 11 takes the block
-// out of reset; 01 and 10 are reserved.
 void ReleaseIntelReset() {
-  I2cWrite32(LPSS_RESETS, I2cRead32(LPSS_RESETS) | 0x03u);
+  I2cWrite32(LPSS_RESETS, I2cRead32(LPSS_RESETS) | lpss_resets::kOutOfReset);
 }
 
 // A block that still does not disable is put through reset once: every
@@ -99,12 +83,11 @@ bool ResetIntelBlock() {
   return DisableController();
 }
 
-// An LPSS block says in its capabilities register what it is (bits 7..4:
-// 0 I2C, 1 UART, 2 SPI); only an I2C block's reset register is ours to
-// write.
+// An LPSS block says in its capabilities register what it is; only an I2C
+// block's reset register is ours to write.
 bool IsLpssI2c() {
   const uint32_t capabilities = I2cRead32(LPSS_CAPABILITIES);
-  if (((capabilities >> 4) & 0xFu) == 0) return true;
+  if ((capabilities & lpss_capabilities::kBlockType) == lpss_capabilities::kBlockTypeI2c) return true;
   ConsolePrint(u"I2C%d Controller at 0x%X%08X Is Not an LPSS I2C Block (Capabilities = %08X)!!\n",
                static_cast<int>(gI2cHost.channel), static_cast<unsigned>(gI2cHost.base >> 32),
                static_cast<unsigned>(gI2cHost.base), static_cast<unsigned>(capabilities));
@@ -116,7 +99,7 @@ bool IsLpssI2c() {
 // other blocks.
 bool IsDesignWareI2c() {
   const uint32_t type = I2cRead32(IC_COMP_TYPE);
-  if (type == kDesignWareI2cType) return true;
+  if (type == ic_comp_type::kDesignWareI2c) return true;
   ConsolePrint(u"I2C%d Controller at 0x%X%08X Is Not a DesignWare I2C (IC_COMP_TYPE = %08X)!!\n",
                static_cast<int>(gI2cHost.channel), static_cast<unsigned>(gI2cHost.base >> 32),
                static_cast<unsigned>(gI2cHost.base), static_cast<unsigned>(type));
@@ -124,6 +107,14 @@ bool IsDesignWareI2c() {
 }
 
 }  // namespace
+
+bool I2cWaitBit(DwI2cRegister reg, uint32_t bit, bool set, PollBound bound) {
+  for (uint32_t i = 0; i < bound.polls; ++i) {
+    if (((I2cRead32(reg) & bit) != 0) == set) return true;
+    if (bound.stallUs != 0) PlatformStall(bound.stallUs);
+  }
+  return false;
+}
 
 bool I2cDisable() {
   if (!DisableController()) {
@@ -134,7 +125,7 @@ bool I2cDisable() {
 }
 
 bool I2cEnable() {
-  I2cWrite32(IC_ENABLE, kEnableBit);
+  I2cWrite32(IC_ENABLE, ic_enable::kEnable);
   if (!WaitEnableStatus(true)) {
     ConsolePrint(u"I2C Controller Enable Timeout!\n");
     return false;
@@ -175,19 +166,19 @@ bool I2cInit() {
     ConsolePrint(u"I2C Controller Disable Timeout!\n");
     return false;
   }
-  I2cWrite32(IC_TAR, I2cRead32(IC_TAR) & kTarKeepOnInit);
+  I2cWrite32(IC_TAR, I2cRead32(IC_TAR) & ic_tar::kKeptOnInit);
   I2cWrite32(IC_INTR_MASK, 0);
   I2cWrite32(IC_RX_TL, 0);
   I2cWrite32(IC_TX_TL, 0);
-  I2cWrite32(IC_TX_TL, 0x3F);
-  I2cWrite32(IC_SDA_HOLD, 0x8);
-  I2cWrite32(IC_CON, kConMasterFast7Bit);
+  I2cWrite32(IC_TX_TL, kTxThreshold);
+  I2cWrite32(IC_SDA_HOLD, kInitSdaHold);
+  I2cWrite32(IC_CON, ic_con::kMasterFast7Bit);
   if (!I2cConfigureTiming()) return false;
   if (!I2cEnable()) return false;
 
   // The read itself clears an abort the firmware may have left pending.
   (void)I2cRead32(IC_CLR_TX_ABRT);
-  if (!WaitMasterIdle()) {
+  if (!I2cWaitBit(IC_STATUS, ic_status::kMasterActivity, false, kI2cStatusWait)) {
     ConsolePrint(u"I2C Controller Master Activity Timeout!\n");
     return false;
   }
@@ -199,18 +190,19 @@ bool I2cInit() {
 void I2cReleaseBus() {
   if (!gI2cHost.ready) return;
   // The last byte may still be on the wire: it ends either with a STOP
-  // (the master goes idle) or with the master holding the bus.
+  // (the master goes idle) or with the master holding the bus. Each pass
+  // reads two registers at least, so the bound is at least 60 ms on a board.
   for (uint32_t i = 0; i < kI2cStatusPollLimit; ++i) {
-    if (EndHeldTransfer() || (I2cRead32(IC_STATUS) & kMasterActivity) == 0) return;
+    if (EndHeldTransfer() || (I2cRead32(IC_STATUS) & ic_status::kMasterActivity) == 0) return;
   }
 }
 
 bool I2cSetSlaveAddress(uint8_t address) {
   const uint32_t target = address >> 1;
-  if ((I2cRead32(IC_TAR) & 0xFFu) != target) {
+  if ((I2cRead32(IC_TAR) & ic_tar::kComparedTarget) != target) {
     // IC_TAR only takes a write while the controller is disabled.
     if (!I2cDisable()) return false;
-    I2cWrite32(IC_TAR, (I2cRead32(IC_TAR) & ~kTargetMask) | target);
+    I2cWrite32(IC_TAR, (I2cRead32(IC_TAR) & ~ic_tar::kTargetAddress) | target);
   }
   return I2cEnable();
 }

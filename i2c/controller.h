@@ -7,31 +7,10 @@
 
 #include <stdint.h>
 
+#include "i2c/dw_registers.h"
 #include "i2c/i2c_host.h"
+#include "i2c/poll_bound.h"
 #include "platform/platform.h"
-
-// Register offsets from gI2cHost.base.
-enum DwI2cRegister : uint32_t {
-  IC_CON = 0x00,
-  IC_TAR = 0x04,
-  IC_DATA_CMD = 0x10,
-  IC_FS_SCL_HCNT = 0x1C,
-  IC_FS_SCL_LCNT = 0x20,
-  IC_INTR_MASK = 0x30,
-  IC_RAW_INTR_STAT = 0x34,
-  IC_RX_TL = 0x38,
-  IC_TX_TL = 0x3C,
-  IC_CLR_TX_ABRT = 0x54,
-  IC_ENABLE = 0x6C,
-  IC_STATUS = 0x70,
-  IC_TXFLR = 0x74,
-  IC_SDA_HOLD = 0x7C,
-  IC_ENABLE_STATUS = 0x9C,
-  IC_FS_SPKLEN = 0xA0,
-  IC_COMP_TYPE = 0xFC,
-  LPSS_RESETS = 0x204,  // Intel only
-  LPSS_CAPABILITIES = 0x2FC,  // Intel only
-};
 
 // One 32-bit access to a register of gI2cHost: the block takes no other width.
 inline uint32_t I2cRead32(DwI2cRegister reg) { return PlatformMmioRead32(gI2cHost.base + reg); }
@@ -42,11 +21,16 @@ inline void I2cWrite32(DwI2cRegister reg, uint32_t value) {
 // Polls of a status bit that working hardware settles within microseconds
 // (enable/disable a few controller clocks, or the end of the byte on the
 // wire; master activity at worst the end of a transfer the firmware left
-// running, a few milliseconds at 400 kHz). The polls have no stall, and a
-// read of a controller register costs at least about 0.3 us, so this many
-// reads is tens of milliseconds on a board, yet well under a second in an
+// running, a few milliseconds at 400 kHz). The polls have no stall; each
+// is one read of a controller register, at least about 0.3 us on a board,
+// so 100000 polls take at least 30 ms there, yet well under a second in an
 // emulator.
 inline constexpr uint32_t kI2cStatusPollLimit = 100000;
+inline constexpr PollBound kI2cStatusWait = {kI2cStatusPollLimit, 0};
+
+// Polls `reg` until `bit` reads set (`set`) or clear, within `bound`; true
+// when it did.
+bool I2cWaitBit(DwI2cRegister reg, uint32_t bit, bool set, PollBound bound);
 
 bool I2cDisable();
 bool I2cEnable();

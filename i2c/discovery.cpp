@@ -3,6 +3,7 @@
 #include "i2c/amd_fch.h"
 #include "i2c/intel_lpss.h"
 #include "i2c/pci_config.h"
+#include "i2c/pci_registers.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
 
@@ -12,23 +13,21 @@ constexpr uint16_t kVendorIntel = 0x8086;
 constexpr uint16_t kVendorAmd = 0x1022;
 constexpr uint16_t kVendorAbsent = 0xFFFF;
 
-constexpr uint32_t kHostBridgeVendor = PciConfigAddress(0, 0, 0, 0x00);
-constexpr uint32_t kIntelLpcBridge = PciConfigAddress(0, 31, 0, 0x00);
-constexpr uint32_t kIntelI2cDevice = PciConfigAddress(0, 21, 0, 0x00);
-constexpr uint32_t kAmdRootComplex = PciConfigAddress(0x40, 0, 0, 0x00);
-constexpr uint32_t kBar0Low = 0x10;
-constexpr uint32_t kBar0High = 0x14;
+constexpr uint32_t kHostBridgeVendor = PciConfigAddress(0, 0, 0, pci_id::kRegister);
+constexpr uint32_t kIntelLpcBridge = PciConfigAddress(0, 31, 0, pci_id::kRegister);
+constexpr uint32_t kIntelI2cDevice = 21;
+constexpr uint32_t kAmdRootComplex = PciConfigAddress(0x40, 0, 0, pci_id::kRegister);
+// A function number is three bits: channels beyond 7 wrap onto the eight
+// functions of device 21.
+constexpr uint32_t kFunctionNumber = 0x7;
 
 // The low byte of a memory BAR holds flags and is never part of the address.
 constexpr uint32_t kBarAddressMask = 0xFFFFFF00;
 // A register block is at least 4 KB, so a lower half whose address bits
 // all read one cannot be an assigned base, whatever the upper half says.
 constexpr uint32_t kBarLowAllOnes = 0xFFFFFF00;
-constexpr uint32_t kBarIoSpace = 0x1;   // an I/O BAR has no MMIO address
-constexpr uint32_t kBarTypeMask = 0x7;  // with the I/O bit: 64-bit memory = 0b100
-constexpr uint32_t kBarType64 = 0x4;
 
-constexpr uint8_t kAmdChannelCount = sizeof(AmdI2cBaseTable) / sizeof(AmdI2cBaseTable[0]);
+constexpr uint8_t kAmdChannelCount = sizeof(kAmdI2cBases) / sizeof(kAmdI2cBases[0]);
 
 // The counts for the function's input clock; `debug` shows which clock and
 // the bus rate it gives.
@@ -50,38 +49,37 @@ bool LocateIntel(uint8_t channel, bool debug) {
   ConsolePrint(u"INTEL\n\n");
   (void)PciConfigRead32(kIntelLpcBridge);
 
-  // Channels beyond 7 wrap onto the eight functions of device 21.
-  const uint32_t function = channel & 7u;
-  const uint32_t device = kIntelI2cDevice | (function << 8);
+  const uint32_t function = channel & kFunctionNumber;
+  const uint32_t device = PciConfigAddress(0, kIntelI2cDevice, function, pci_id::kRegister);
 
   // An absent function reads all ones, which would pass for a BAR; look
   // before reading it so that nothing of it is ever used.
   const uint32_t identity = PciConfigRead32(device);
-  if ((identity & 0xFFFF) == kVendorAbsent) {
+  if ((identity & pci_id::kVendor) == kVendorAbsent) {
     ConsolePrint(u"I2C%d Controller Not Found (PCI Bus 0, Device 21, Function %d)!!\n",
                  static_cast<int>(channel), static_cast<int>(function));
     return false;
   }
 
-  uint32_t high = PciConfigRead32(device | kBar0High);
-  const uint32_t rawLow = PciConfigRead32(device | kBar0Low);
+  uint32_t high = PciConfigRead32(device | pci_bar::kBar1);
+  const uint32_t rawLow = PciConfigRead32(device | pci_bar::kBar0);
   // Only a 64-bit memory BAR owns the register after it; behind a 32-bit
   // BAR that register is the next BAR, not an upper address half.
-  if ((rawLow & kBarTypeMask) != kBarType64) high = 0;
+  if ((rawLow & (pci_bar::kIoSpace | pci_bar::kType)) != pci_bar::kType64) high = 0;
   const uint32_t low = rawLow & kBarAddressMask;
   if (debug) {
     StdPrintf("I2C%01D MMIO Address = 0x%X%08X\n", static_cast<int>(channel),
               static_cast<unsigned>(high), static_cast<unsigned>(low));
   }
   const uint64_t base = (static_cast<uint64_t>(high) << 32) + low;
-  if ((rawLow & kBarIoSpace) != 0 || base == 0 || low == kBarLowAllOnes) {
+  if ((rawLow & pci_bar::kIoSpace) != 0 || base == 0 || low == kBarLowAllOnes) {
     ConsolePrint(u"I2C%d Controller Has No MMIO Address (BAR0 Not Assigned)!!\n",
                  static_cast<int>(channel));
     return false;
   }
   gI2cHost.base = base;
   if (!PciMakeFunctionDecode(device, channel, debug)) return false;
-  TakeLpssClock(static_cast<uint16_t>(identity >> 16), channel, debug);
+  TakeLpssClock(static_cast<uint16_t>(identity >> pci_id::kDeviceShift), channel, debug);
   return true;
 }
 
@@ -95,7 +93,7 @@ bool LocateAmd(uint8_t channel, bool debug) {
                  static_cast<int>(channel), static_cast<int>(kAmdChannelCount - 1));
     return false;
   }
-  const uint64_t base = AmdI2cBaseTable[channel];
+  const uint64_t base = kAmdI2cBases[channel];
   if (debug) {
     StdPrintf("I2C%01D MMIO Address = 0x%08X\n", static_cast<int>(channel),
               static_cast<unsigned>(base));

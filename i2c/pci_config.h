@@ -4,10 +4,13 @@
 
 #include <stdint.h>
 
+// Bit 31 of a configuration address: the access goes to configuration space.
+inline constexpr uint32_t kPciConfigEnable = 0x80000000u;
+
 // The configuration address of register `reg` (dword aligned) of bus:device.function.
 inline constexpr uint32_t PciConfigAddress(uint32_t bus, uint32_t device, uint32_t function,
                                            uint32_t reg) {
-  return 0x80000000u | (bus << 16) | (device << 11) | (function << 8) | reg;
+  return kPciConfigEnable | (bus << 16) | (device << 11) | (function << 8) | reg;
 }
 
 uint16_t PciConfigRead16(uint32_t address);

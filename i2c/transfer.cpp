@@ -1,73 +1,53 @@
 #include "i2c/transfer.h"
 
 #include "i2c/controller.h"
+#include "i2c/dw_registers.h"
+#include "i2c/poll_bound.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
 
 namespace {
 
-// IC_DATA_CMD
-constexpr uint32_t kCmdRead = 0x100;
-constexpr uint32_t kCmdStop = 0x200;
-constexpr uint32_t kCmdRestart = 0x400;
-
-constexpr uint32_t kTxAbort = 0x40;  // IC_RAW_INTR_STAT
-
-// IC_STATUS
-constexpr uint32_t kTxFifoNotFull = 0x02;
-constexpr uint32_t kTxFifoEmpty = 0x04;
-constexpr uint32_t kRxFifoNotEmpty = 0x08;
-constexpr uint32_t kRxFifoFull = 0x10;
-constexpr uint32_t kMasterActive = 0x20;
-
-
-constexpr uint32_t kAbortClearChecks = 100;
-constexpr uint32_t kRoomPolls = 100;
-constexpr uint32_t kCompletionPasses = 20;
-constexpr uint32_t kDrainPolls = 300;
-constexpr uint32_t kReceivePolls = 1000;
-// 500 polls x 2 us: the last byte and the STOP at 100 kHz take about 100 us,
-// which leaves a device ten times that to stretch the clock.
-constexpr uint32_t kEndPolls = 500;
-constexpr uint32_t kEndPollStallUs = 2;
+// An abort left pending is cleared, and looked at again, within 200 us.
+constexpr PollBound kAbortClearWait = {100, 2};
+static_assert(kAbortClearWait.StallUs() == 200, "100 x 2 us");
+// Room in the transmit FIFO: 100 register reads without a stall, at least
+// 30 us on a board.
+constexpr PollBound kRoomWait = {100, 0};
+// Stalls around the write of a byte to IC_DATA_CMD, and after a read command.
+constexpr uint32_t kBeforeByteUs = 2;
+constexpr uint32_t kAfterByteUs = 10;
+constexpr uint32_t kAfterReadCommandUs = 20;
+// A byte at 400 kHz takes about 25 us on the wire; its FIFO entry is
+// given 200 us (Fast) or 600 us (Slow) after the 10 us that follow the write.
+constexpr PollBound kCompletionFast = {20, 10};
+constexpr PollBound kCompletionSlow = {20, 30};
+static_assert(kCompletionFast.StallUs() == 200 && kCompletionSlow.StallUs() == 600, "20 x 10 us, 20 x 30 us");
+// A late byte's FIFO is given 600 us more to drain, for the message only.
+constexpr PollBound kDrainWait = {300, 2};
+static_assert(kDrainWait.StallUs() == 600, "300 x 2 us");
+// A received byte: 2 ms after the 20 us that follow its read command.
+constexpr PollBound kReceiveWait = {1000, 2};
+static_assert(kReceiveWait.StallUs() == 2000, "1000 x 2 us");
+// The last byte and the STOP at 100 kHz take about 100 us, which leaves a
+// device ten times that to stretch the clock.
+constexpr PollBound kEndWait = {500, 2};
+static_assert(kEndWait.StallUs() == 1000, "500 x 2 us");
 
 // The index of a received byte is one byte wide.
 constexpr uint16_t kMaxReadLength = 255;
 
-bool TxAbortPending() { return (I2cRead32(IC_RAW_INTR_STAT) & kTxAbort) != 0; }
+bool TxAbortPending() { return (I2cRead32(IC_RAW_INTR_STAT) & ic_intr::kTxAbort) != 0; }
 
 enum class PendingAbort : uint8_t { None, Cleared, Stuck };
 
 PendingAbort ClearPendingAbort() {
-  for (uint32_t check = 0; check < kAbortClearChecks; ++check) {
+  for (uint32_t check = 0; check < kAbortClearWait.polls; ++check) {
     if (!TxAbortPending()) return check == 0 ? PendingAbort::None : PendingAbort::Cleared;
     (void)I2cRead32(IC_CLR_TX_ABRT);
-    PlatformStall(2);
+    PlatformStall(kAbortClearWait.stallUs);
   }
   return PendingAbort::Stuck;
-}
-
-bool WaitStatusSet(uint32_t bit, uint32_t polls, uint32_t stallUs) {
-  for (uint32_t i = 0; i < polls; ++i) {
-    if ((I2cRead32(IC_STATUS) & bit) != 0) return true;
-    if (stallUs != 0) PlatformStall(stallUs);
-  }
-  return false;
-}
-
-bool WaitStatusClear(uint32_t bit, uint32_t polls, uint32_t stallUs) {
-  for (uint32_t i = 0; i < polls; ++i) {
-    if ((I2cRead32(IC_STATUS) & bit) == 0) return true;
-    PlatformStall(stallUs);
-  }
-  return false;
-}
-
-bool WaitRxFifoNotFull() {
-  for (uint32_t i = 0; i < kI2cStatusPollLimit; ++i) {
-    if ((I2cRead32(IC_STATUS) & kRxFifoFull) == 0) return true;
-  }
-  return false;
 }
 
 // What became of a byte. Refused: the controller aborted the transfer (the
@@ -82,7 +62,7 @@ enum class ByteOutcome : uint8_t { Sent, Refused, Failed };
 // too). A master that never reports idle leaves the judgement to the abort
 // bit as it stands; an abort later still is cleared by the next byte sent.
 ByteOutcome JudgeLastByte() {
-  (void)WaitStatusClear(kMasterActive, kEndPolls, kEndPollStallUs);
+  (void)I2cWaitBit(IC_STATUS, ic_status::kMasterActivity, false, kEndWait);
   if (!TxAbortPending()) return ByteOutcome::Sent;
   (void)I2cRead32(IC_CLR_TX_ABRT);
   return ByteOutcome::Refused;
@@ -98,27 +78,27 @@ ByteOutcome SendByte(uint8_t data, ByteEnd end, PollPace pace, bool laterByte) {
     return ByteOutcome::Failed;
   }
   if (pending == PendingAbort::Cleared && laterByte) return ByteOutcome::Refused;
-  if (!WaitStatusSet(kTxFifoNotFull, kRoomPolls, 0)) {
+  if (!I2cWaitBit(IC_STATUS, ic_status::kTxFifoNotFull, true, kRoomWait)) {
     ConsolePrint(u"I2C Wait FIFO Empty Error!\n");
     return ByteOutcome::Failed;
   }
-  PlatformStall(2);
-  I2cWrite32(IC_DATA_CMD, data | (end == ByteEnd::Stop ? kCmdStop : 0u));
-  PlatformStall(10);
+  PlatformStall(kBeforeByteUs);
+  I2cWrite32(IC_DATA_CMD, data | (end == ByteEnd::Stop ? ic_data_cmd::kStop : 0u));
+  PlatformStall(kAfterByteUs);
 
-  const uint32_t checkStallUs = pace == PollPace::Slow ? 30 : 10;
-  for (uint32_t pass = 0; pass < kCompletionPasses; ++pass) {
+  const PollBound completion = pace == PollPace::Slow ? kCompletionSlow : kCompletionFast;
+  for (uint32_t pass = 0; pass < completion.polls; ++pass) {
     if (TxAbortPending()) {
       (void)I2cRead32(IC_CLR_TX_ABRT);
       return ByteOutcome::Refused;
     }
     if (I2cRead32(IC_TXFLR) == 0) return end == ByteEnd::Stop ? JudgeLastByte() : ByteOutcome::Sent;
-    PlatformStall(checkStallUs);
+    PlatformStall(completion.stallUs);
   }
 
   ConsolePrint(u"I2C Sent Data Byte Timeout! Cmd = %02X\n", static_cast<unsigned>(data));
   // Even a FIFO that drains now leaves the byte late: the transfer has failed.
-  if (!WaitStatusSet(kTxFifoEmpty, kDrainPolls, 2)) {
+  if (!I2cWaitBit(IC_STATUS, ic_status::kTxFifoEmpty, true, kDrainWait)) {
     ConsolePrint(u"I2C Transmit FIFO Complete Empty Error!\n");
   }
   return ByteOutcome::Failed;
@@ -153,18 +133,18 @@ bool I2cBlockRead(uint8_t slaveAddress, const uint8_t* commandBytes, uint8_t com
 
   for (uint16_t j = 0; j < readLength; ++j) {
     // Nothing drains the receive FIFO here, so a full one never empties.
-    if (!WaitRxFifoNotFull()) {
+    if (!I2cWaitBit(IC_STATUS, ic_status::kRxFifoFull, false, kI2cStatusWait)) {
       ConsolePrint(u"I2C Receive FIFO Full Timeout!\n");
       return false;
     }
-    uint32_t command = kCmdRead;
-    if (j == 0) command |= kCmdRestart;
-    if (j + 1 == readLength) command |= kCmdStop;
+    uint32_t command = ic_data_cmd::kRead;
+    if (j == 0) command |= ic_data_cmd::kRestart;
+    if (j + 1 == readLength) command |= ic_data_cmd::kStop;
     I2cWrite32(IC_DATA_CMD, command);
-    PlatformStall(20);
+    PlatformStall(kAfterReadCommandUs);
 
-    if (!WaitStatusSet(kRxFifoNotEmpty, kReceivePolls, 2)) return false;
-    buffer[j] = static_cast<uint8_t>(I2cRead32(IC_DATA_CMD) & 0xFFu);
+    if (!I2cWaitBit(IC_STATUS, ic_status::kRxFifoNotEmpty, true, kReceiveWait)) return false;
+    buffer[j] = static_cast<uint8_t>(I2cRead32(IC_DATA_CMD) & ic_data_cmd::kData);
   }
   return true;
 }
@@ -174,7 +154,7 @@ bool I2cBlockWrite(uint8_t count, const uint8_t* bytes) {
     ConsolePrint(u"I2CBlkDataWrite -> Nothing to Send!!\n");
     return false;
   }
-  if ((I2cRead32(IC_STATUS) & kTxFifoEmpty) == 0) {
+  if ((I2cRead32(IC_STATUS) & ic_status::kTxFifoEmpty) == 0) {
     ConsolePrint(u"Transmit FIFO is NOT Empty !\n");
     return false;
   }
