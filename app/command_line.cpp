@@ -8,7 +8,6 @@
 #include "app/settings.h"
 #include "i2c/i2c_host.h"
 #include "pd/chip_info.h"
-#include "pd/flash_bridge.h"
 #include "pd/pd_settings.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
@@ -98,7 +97,6 @@ int RejectArgument() {
 }  // namespace
 
 void ResetRunRecords() {
-  ReleaseFirmwareImage();
   gSettings = ToolSettings{};
   gPdSettings = PdSettings{};
   gSettings.configPort = kDefaultConfigPort;
@@ -106,17 +104,18 @@ void ResetRunRecords() {
   gChipInfo.SlaveAddr = kDefaultSlaveAddr;
   gChipInfo.TCPI_Mode_addr = kDefaultTcpiModeAddr;
   gI2cHost = I2cHost{};
-  MemFill(ProgramBuffer, 0, sizeof ProgramBuffer);
-  MemFill(ReadBackBuffer, 0, sizeof ReadBackBuffer);
 }
 
-int ParseCommandLine(int argc, const char* const* argv) {
+int ParseCommandLine(int argc, const char* const* argv, FirmwareImage& image) {
   int i = 1;
   while (i < argc) {
     const char* argument = argv[i];
     if (argument[0] != '/') {
+      // The file is read here, not after the parse: its texts come before
+      // those of any later argument, and a file that cannot be used stops
+      // the parse where it stands.
       if (EndsInBin(argument)) {
-        if (LoadFirmwareImage(argument) != 0) return kExitBadArgument;
+        if (LoadFirmwareImage(argument, image) != 0) return kExitBadArgument;
         ++i;
         continue;
       }

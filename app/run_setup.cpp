@@ -25,7 +25,7 @@ uint8_t DummyFor(uint16_t expectedChipId) {
 
 }  // namespace
 
-int StartRun() {
+int StartRun(FirmwareImage& image) {
   // Without a usable controller no register may be touched: discovery has
   // said why, and the run stops here.
   if (!LocateI2cController(gSettings.channel, gPdSettings.debug)) return EarlyStop();
@@ -40,9 +40,9 @@ int StartRun() {
     ConsolePrint(u"Slave Address = 0x%2X, Channel = 0x%2X, Cfg = 0x%2X\n", gChipInfo.SlaveAddr,
                  gSettings.channel, gSettings.configPort);
     ConsolePrint(u"TCPC Address = 0x%2X, Dummy = 0x%2X\n", gChipInfo.TCPI_Mode_addr, gPdSettings.Dummy);
-    if (gImage.loaded) {
+    if (image.loaded) {
       char hex[kSha256HexDigits + 1];
-      Sha256Hex(gImage.sha256, hex);
+      Sha256Hex(image.sha256, hex);
       StdPrintf("Image SHA-256 = %s\n", hex);
     }
     ConsolePrint(u"Get_PD_ver\n");
@@ -53,5 +53,5 @@ int StartRun() {
   // does not answer the version query; /force goes on to redo the update.
   if (!versionRead && (!gSettings.force || gSettings.versionOnly)) return EarlyStop();
   if (gSettings.versionOnly) return kExitSuccess;
-  return RunUpdate(versionRead);
+  return RunUpdate(versionRead, image);
 }

@@ -21,22 +21,22 @@ bool Fail(const char16_t* why) {
   return false;
 }
 
-bool MatchesSignature(const uint8_t* flash) {
+bool MatchesSignature(const uint8_t* flash, const uint8_t* signature) {
   for (uint32_t i = 0; i < kSignatureLength; ++i) {
-    if (flash[i] != gImage.signature[i]) return false;
+    if (flash[i] != signature[i]) return false;
   }
   return true;
 }
 
 }  // namespace
 
-bool ProgramSignature() {
+bool ProgramSignature(const FirmwareImage& image) {
   if (gPdSettings.debug) ConsolePrint(u"Programming signature!\n");
 
   uint8_t frame[2 + kSignatureLength];
   frame[0] = gChipInfo.BridgePrefix[0];
   frame[1] = gChipInfo.BridgePrefix[1];
-  MemCopy(frame + 2, gImage.signature, kSignatureLength);
+  MemCopy(frame + 2, image.signature, kSignatureLength);
 
   if (SPIWriteCtrl(SPI_CMD_WRITE_ENABLE) == 0) return Fail(nullptr);
   // The data frame programs wherever the bridge points: never without the
@@ -57,7 +57,7 @@ bool ProgramSignature() {
   // Only a signature that reads back makes a controller that boots.
   uint8_t back[kDataFrameBytes];
   if (SpiReadFrame(0, 0, back) != 0) return Fail(u" SPI_Programsignature -> Read Back Fail!!");
-  if (!MatchesSignature(back + kSignatureOffset)) {
+  if (!MatchesSignature(back + kSignatureOffset, image.signature)) {
     return Fail(u" SPI_Programsignature -> Read Back Mismatch!!");
   }
   return true;

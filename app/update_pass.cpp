@@ -62,15 +62,14 @@ void PrintTimeConsumed(int64_t startSeconds) {
 }
 
 // Erase, program, verify and signature.
-FlashOutcome FlashImage() {
-  gImage.sizeKb = FirmwareImageSizeKb(gImage.size);
-  StdPrintf("\n\rFile: %s, Size: %d KBytes\n\n", gImage.fileName, static_cast<int>(gImage.sizeKb));
+FlashOutcome FlashImage(const FirmwareImage& image) {
+  StdPrintf("\n\rFile: %s, Size: %d KBytes\n\n", image.fileName, static_cast<int>(image.sizeKb));
 
   // Writing past the end of the flash would wrap onto its start after the
   // whole chip has been erased; refuse while the board still has firmware.
-  if (gImage.sizeKb > gChipInfo.PD_FLash_Size) {
+  if (image.sizeKb > gChipInfo.PD_FLash_Size) {
     ConsolePrint(u"Image Too Large! %d KBytes do not fit in the %d KBytes flash of this chip!!",
-                 static_cast<int>(gImage.sizeKb), static_cast<int>(gChipInfo.PD_FLash_Size));
+                 static_cast<int>(image.sizeKb), static_cast<int>(gChipInfo.PD_FLash_Size));
     return FlashOutcome::Refused;
   }
 
@@ -81,14 +80,14 @@ FlashOutcome FlashImage() {
 
   ConsolePrint(u"\n");
   ConsolePrint(u"\nProgram  : ");
-  const uint32_t cellEvery = CellEvery(gImage.sizeKb);
-  if (!ProgramPass(cellEvery)) {
+  const uint32_t cellEvery = CellEvery(image.sizeKb);
+  if (!ProgramPass(image, cellEvery)) {
     ConsolePrint(u"\n\rSPI_Program1K Fail!");
     return FlashOutcome::Failed;
   }
 
   ConsolePrint(u"\n\nVerify   : ");
-  if (!VerifyPass(cellEvery)) {
+  if (!VerifyPass(image, cellEvery)) {
     ConsolePrint(u"\n\nVerify Fail!");
     return FlashOutcome::VerifyFailed;
   }
@@ -96,7 +95,7 @@ FlashOutcome FlashImage() {
   // Success is said only once the signature reads back: before that the
   // controller would not start the image.
   ConsolePrint(u"\n\r\n\r");
-  if (!ProgramSignature()) return FlashOutcome::Failed;
+  if (!ProgramSignature(image)) return FlashOutcome::Failed;
   ConsolePrint(u"Update Success!\n");
   PrintTimeConsumed(start);
   return FlashOutcome::Done;
@@ -111,11 +110,11 @@ int EndRun(int exitCode, FlashOutcome outcome) {
 
 }  // namespace
 
-int RunUpdate(bool versionShown) {
+int RunUpdate(bool versionShown, FirmwareImage& image) {
   if (!PrepareTestMode(versionShown)) return EarlyStop();
 
   FlashOutcome outcome = FlashOutcome::Done;
-  if (gImage.loaded) outcome = FlashImage();
+  if (image.loaded) outcome = FlashImage(image);
   if (outcome == FlashOutcome::Refused || outcome == FlashOutcome::EraseCut) {
     return EndRun(EarlyStop(), outcome);
   }
@@ -132,7 +131,7 @@ int RunUpdate(bool versionShown) {
   } else {
     Get_PD_ver();
   }
-  ReleaseFirmwareImage();
+  ReleaseFirmwareImage(image);
   ConsolePrint(u"\n\n");
   PlatformConsoleEnableCursor(true);
   // A board left with a broken image must not look like a success.

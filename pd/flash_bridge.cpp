@@ -116,11 +116,11 @@ uint8_t SpiChipErase() {
   return 0;
 }
 
-uint8_t SPI_Program1K(uint16_t base) {
+uint8_t SPI_Program1K(uint16_t base, const uint8_t* block) {
   uint8_t frame[2 + kDataFrameBytes];
   frame[0] = gChipInfo.BridgePrefix[0];
   frame[1] = gChipInfo.BridgePrefix[1];
-  const uint8_t* source = ProgramBuffer;
+  const uint8_t* source = block;
   for (uint32_t page = 0; page < kPagesPerBlock; ++page) {
     if (SPIWriteCtrl(SPI_CMD_WRITE_ENABLE) == 0) return 1;
     SpiSetAddress(PageOf(base, page), 0);
@@ -151,9 +151,9 @@ uint8_t SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece) {
   return failed != 0 ? 1 : 0;
 }
 
-uint8_t SpiRead1K(uint16_t base) {
+uint8_t SpiRead1K(uint16_t base, uint8_t* block) {
   uint8_t piece[kDataFrameBytes];
-  uint8_t* destination = ReadBackBuffer;
+  uint8_t* destination = block;
   uint8_t failed = 0;
   for (uint32_t page = 0; page < kPagesPerBlock; ++page) {
     for (uint32_t half = 0; half < kDataFramesPerPage; ++half) {

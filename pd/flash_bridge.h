@@ -16,10 +16,6 @@ enum SpiBridgeCode : uint8_t {
 
 inline constexpr uint32_t kFlashBlockSize = 1024;
 
-// The 1 KB block SPI_Program1K programs, and the block SpiRead1K fills.
-extern uint8_t ProgramBuffer[kFlashBlockSize];
-extern uint8_t ReadBackBuffer[kFlashBlockSize];
-
 uint8_t SpiBridgeCommand(uint8_t code);
 
 // mode 4 enables writing, any other mode disables it. Returns 1 when the
@@ -46,9 +42,12 @@ uint8_t SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece);
 inline constexpr uint32_t kPiecesPerBlock = kFlashBlockSize / kDataFrameBytes;
 static_assert(kPiecesPerBlock <= 8);
 
-// `base` is the first 256-byte page of the block (block number x 4).
-// Returns the pieces whose read failed, bit k for piece k (0: all arrived).
-// A failed piece holds zeros where its bytes did not arrive, which may well
-// be what the flash should hold: only this result tells it was not read.
-uint8_t SpiRead1K(uint16_t base);
-uint8_t SPI_Program1K(uint16_t base);
+// `base` is the first 256-byte page of the block (block number x 4);
+// `block` holds kFlashBlockSize bytes.
+// Reads the block into `block`. Returns the pieces whose read failed, bit k
+// for piece k (0: all arrived). A failed piece holds zeros where its bytes
+// did not arrive, which may well be what the flash should hold: only this
+// result tells it was not read.
+uint8_t SpiRead1K(uint16_t base, uint8_t* block);
+// Programs `block` page by page. 0 = success, 1 = failure (printed).
+uint8_t SPI_Program1K(uint16_t base, const uint8_t* block);

@@ -158,11 +158,12 @@ TEST(BridgePrefix, ZeroPrefixLeadsStatusDataAndNothingElse) {
   script.shift = 1;
   script.busy = [](int n) -> std::uint8_t { return n < 2 ? 0x10 : 0x00; };
   Play(bench.device, script);
-  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) ProgramBuffer[i] = static_cast<std::uint8_t>(i);
+  std::uint8_t block[kFlashBlockSize];
+  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) block[i] = static_cast<std::uint8_t>(i);
 
   EXPECT_EQ(SpiChipErase(), 0);
-  EXPECT_EQ(SPI_Program1K(0x104), 0);
-  SpiRead1K(0x104);
+  EXPECT_EQ(SPI_Program1K(0x104, block), 0);
+  SpiRead1K(0x104, block);
   EXPECT_EQ(bench.Console(), Cells(12));
 
   const std::vector<Frame>& log = bench.device.Log();
@@ -302,15 +303,21 @@ TEST(SpiChipErase, WriteControlFailures) {
 
 // ---- SPI_Program1K ----
 
-void FillProgramBuffer() {
-  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) ProgramBuffer[i] = static_cast<std::uint8_t>(i * 3 + 1);
+// The block the programming tests write.
+const std::uint8_t* TestBlock() {
+  static const Bytes block = [] {
+    Bytes bytes(kFlashBlockSize);
+    for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) bytes[i] = static_cast<std::uint8_t>(i * 3 + 1);
+    return bytes;
+  }();
+  return block.data();
 }
 
 Bytes DataFrame(std::size_t piece) {
   Bytes frame(130);
   frame[0] = 0xFF;
   frame[1] = 0xF7;
-  for (std::size_t i = 0; i < 128; ++i) frame[2 + i] = ProgramBuffer[piece * 128 + i];
+  for (std::size_t i = 0; i < 128; ++i) frame[2 + i] = TestBlock()[piece * 128 + i];
   return frame;
 }
 
@@ -334,8 +341,7 @@ TEST(SPI_Program1K, FourPagesInBufferOrder) {
   PdBench bench;
   bench.Geometry(0xFF, 0xF7, 3, 0);
   Play(bench.device, {});
-  FillProgramBuffer();
-  EXPECT_EQ(SPI_Program1K(8), 0);
+  EXPECT_EQ(SPI_Program1K(8, TestBlock()), 0);
   EXPECT_EQ(bench.Console(), "");
   EXPECT_TRUE(bench.ProtocolStalls().empty());
   std::vector<Bytes> expected;
@@ -350,15 +356,14 @@ TEST(SPI_Program1K, FailedDataWriteInPage10) {
     PdBench bench;
     bench.Geometry(0xFF, 0xF7, 3, 0);
     Play(bench.device, {});
-    FillProgramBuffer();
-    // The first or second data frame after the third page-program command.
+      // The first or second data frame after the third page-program command.
     bench.device.refuse = [failing](const std::vector<Frame>& history, bool read) {
       if (read || CountWrites(history, Cmd(0x16)) != 3) return false;
       std::size_t dataFrames = 0;
       for (auto it = history.rbegin(); it != history.rend() && it->bytes != Cmd(0x16); ++it) ++dataFrames;
       return dataFrames == failing;
     };
-    EXPECT_EQ(SPI_Program1K(8), 1) << failing;
+    EXPECT_EQ(SPI_Program1K(8, TestBlock()), 1) << failing;
     const std::string console = bench.Console();
     EXPECT_TRUE(EndsWith(console, " SPI_Program1K -> bI2cMasterWrite() Fail!!")) << console;
     std::vector<Bytes> expected;
@@ -396,8 +401,7 @@ TEST(SPI_Program1K, WriteControlFailures) {
     script.enableStatus = c.enable;
     script.disableStatus = c.disable;
     Play(bench.device, script);
-    FillProgramBuffer();
-    EXPECT_EQ(SPI_Program1K(0), 1) << c.name;
+      EXPECT_EQ(SPI_Program1K(0, TestBlock()), 1) << c.name;
     EXPECT_EQ(bench.Console(), c.console) << c.name;
     std::size_t addressFrames = 0;
     for (const Frame& f : bench.device.Log()) addressFrames += f.bytes.size() == 5 && f.bytes[1] == 0xFA;
@@ -413,12 +417,13 @@ TEST(SpiRead1K, EightHalfPagesInOrder) {
   PdBench bench;
   bench.Geometry(0xFF, 0xF7, 3, 0);
   Play(bench.device, {});
-  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) ReadBackBuffer[i] = 0xAA;
-  EXPECT_EQ(SpiRead1K(0x3FC), 0);
+  std::uint8_t block[kFlashBlockSize];
+  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) block[i] = 0xAA;
+  EXPECT_EQ(SpiRead1K(0x3FC, block), 0);
   EXPECT_EQ(bench.Console(), "");
   EXPECT_TRUE(bench.ProtocolStalls().empty());
   for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) {
-    ASSERT_EQ(ReadBackBuffer[i], FlashByte(0x3FC00 + i)) << "byte " << i;
+    ASSERT_EQ(block[i], FlashByte(0x3FC00 + i)) << "byte " << i;
   }
   std::vector<Bytes> expected;
   for (std::uint32_t piece = 0; piece < 8; ++piece) {
@@ -449,14 +454,15 @@ TEST(SpiRead1K, FailingReadLeavesZerosForTheRestOfItsPiece) {
   bench.device.holdRead = [](const std::vector<Frame>& history, std::size_t index) -> std::uint64_t {
     return CountWrites(history, Cmd(0x13)) == 3 && index == 40 ? 2'500'000 : 0;
   };
-  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) ReadBackBuffer[i] = 0xAA;
+  std::uint8_t block[kFlashBlockSize];
+  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) block[i] = 0xAA;
   // Only the third piece is reported unread.
-  EXPECT_EQ(SpiRead1K(4), 1 << 2);
+  EXPECT_EQ(SpiRead1K(4, block), 1 << 2);
   EXPECT_EQ(bench.Console(), "");
   for (std::uint32_t i = 0; i < 256 + 40; ++i) {
-    ASSERT_EQ(ReadBackBuffer[i], FlashByte(0x400 + i)) << "byte " << i;
+    ASSERT_EQ(block[i], FlashByte(0x400 + i)) << "byte " << i;
   }
-  for (std::uint32_t i = 256 + 40; i < 384; ++i) ASSERT_EQ(ReadBackBuffer[i], 0x00) << "byte " << i;
+  for (std::uint32_t i = 256 + 40; i < 384; ++i) ASSERT_EQ(block[i], 0x00) << "byte " << i;
   // The rest of the block is still asked for.
   EXPECT_EQ(CountWrites(bench.device.Log(), Cmd(0x13)), 8u);
   const std::vector<Frame>& log = bench.device.Log();

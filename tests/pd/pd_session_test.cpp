@@ -44,16 +44,17 @@ void Settle(vexa_test::BoardFixture& fixture) { fixture.board().Wait(100'000); }
 std::uint8_t Pattern(std::uint32_t offset) { return static_cast<std::uint8_t>((offset * 13) ^ (offset >> 9)); }
 
 void ProgramAndReadBack(sim::PdController& chip, std::uint16_t block, const std::string& what) {
-  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) ProgramBuffer[i] = Pattern(block * 1024u + i);
-  ASSERT_EQ(SPI_Program1K(static_cast<std::uint16_t>(block * 4)), 0) << what << " block " << block;
+  std::uint8_t bytes[kFlashBlockSize];
+  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) bytes[i] = Pattern(block * 1024u + i);
+  ASSERT_EQ(SPI_Program1K(static_cast<std::uint16_t>(block * 4), bytes), 0) << what << " block " << block;
   for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) {
     ASSERT_EQ(chip.flash().cells()[block * 1024u + i], Pattern(block * 1024u + i))
         << what << " flash byte " << block * 1024u + i;
   }
-  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) ReadBackBuffer[i] = 0;
-  SpiRead1K(static_cast<std::uint16_t>(block * 4));
+  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) bytes[i] = 0;
+  SpiRead1K(static_cast<std::uint16_t>(block * 4), bytes);
   for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) {
-    ASSERT_EQ(ReadBackBuffer[i], Pattern(block * 1024u + i)) << what << " read-back byte " << block * 1024u + i;
+    ASSERT_EQ(bytes[i], Pattern(block * 1024u + i)) << what << " read-back byte " << block * 1024u + i;
   }
 }
 
