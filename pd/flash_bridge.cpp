@@ -26,6 +26,7 @@ constexpr uint32_t kProgressCellUs = 100;
 constexpr uint32_t kPageSize = 256;
 constexpr uint32_t kPagesPerBlock = kFlashBlockSize / kPageSize;
 constexpr uint32_t kDataFramesPerPage = kPageSize / kDataFrameBytes;
+static_assert(kPageSize % kDataFrameBytes == 0);
 
 constexpr uint8_t kEraseBusyRead[2] = {0xFF, 0xFF};
 
@@ -116,28 +117,43 @@ uint8_t SpiChipErase() {
   return 0;
 }
 
-uint8_t SPI_Program1K(uint16_t base, const uint8_t* block) {
+PageProgramResult SpiProgramPage(uint16_t page, uint8_t offset, const uint8_t* data, uint32_t count) {
+  if (SPIWriteCtrl(SPI_CMD_WRITE_ENABLE) == 0) return PageProgramResult::WriteEnableFailed;
+  // The data frames program wherever the bridge points: never without the
+  // address and the command that make it this page's.
+  if (SpiSetAddress(page, offset) != 0) return PageProgramResult::AddressRefused;
+  if (SpiBridgeCommand(SPI_CMD_PAGE_PROGRAM) != 0) return PageProgramResult::CommandRefused;
   uint8_t frame[2 + kDataFrameBytes];
   frame[0] = gChipInfo.BridgePrefix[0];
   frame[1] = gChipInfo.BridgePrefix[1];
-  const uint8_t* source = block;
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t left = count - done;
+    const uint32_t bytes = left < kDataFrameBytes ? left : kDataFrameBytes;
+    MemCopy(frame + 2, data + done, bytes);
+    if (!I2cBlockWrite(static_cast<uint8_t>(2 + bytes), frame)) return PageProgramResult::DataRefused;
+    done += bytes;
+  }
+  // The page program needs no busy poll: the disable step's status check
+  // is the wait.
+  if (SPIWriteCtrl(SPI_CMD_WRITE_DISABLE) == 0) return PageProgramResult::WriteDisableFailed;
+  return PageProgramResult::Done;
+}
+
+uint8_t SPI_Program1K(uint16_t base, const uint8_t* block) {
   for (uint32_t page = 0; page < kPagesPerBlock; ++page) {
-    if (SPIWriteCtrl(SPI_CMD_WRITE_ENABLE) == 0) return 1;
-    SpiSetAddress(PageOf(base, page), 0);
-    SpiBridgeCommand(SPI_CMD_PAGE_PROGRAM);
-    for (uint32_t half = 0; half < kDataFramesPerPage; ++half) {
-      MemCopy(frame + 2, source, kDataFrameBytes);
-      source += kDataFrameBytes;
-      if (!I2cBlockWrite(sizeof frame, frame)) {
+    switch (SpiProgramPage(PageOf(base, page), 0, block + page * kPageSize, kPageSize)) {
+      case PageProgramResult::Done: break;
+      case PageProgramResult::WriteEnableFailed: return 1;
+      // Every frame of the page is a write of the I2C master; the address
+      // and the command count as much as the data.
+      case PageProgramResult::AddressRefused:
+      case PageProgramResult::CommandRefused:
+      case PageProgramResult::DataRefused:
         ConsolePrint(u" SPI_Program1K -> bI2cMasterWrite() Fail!!");
         return 1;
-      }
-    }
-    // The page program needs no busy poll: the disable step's status check
-    // is the wait.
-    if (SPIWriteCtrl(SPI_CMD_WRITE_DISABLE) == 0) {
-      ConsolePrint(u" SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!");
-      return 1;
+      case PageProgramResult::WriteDisableFailed:
+        ConsolePrint(u" SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!");
+        return 1;
     }
   }
   return 0;

@@ -33,6 +33,23 @@ uint8_t SpiChipErase();
 
 inline constexpr uint32_t kDataFrameBytes = 128;
 
+// The step at which a page program stopped, or Done.
+enum class PageProgramResult : uint8_t {
+  Done,
+  WriteEnableFailed,   // its text printed; nothing else sent
+  AddressRefused,      // the flash has not been touched
+  CommandRefused,      // the flash has not been touched
+  DataRefused,         // part of the data may have been programmed
+  WriteDisableFailed,  // its text printed; the data went out
+};
+
+// One page program: write enable, the address frame for `offset` in `page`,
+// the page-program command, `count` bytes from `data` in data frames of at
+// most kDataFrameBytes, write disable. Stops at the first step that fails;
+// only the write control prints anything, the caller says what failed.
+// `offset` + `count` must stay within the 256-byte page.
+PageProgramResult SpiProgramPage(uint16_t page, uint8_t offset, const uint8_t* data, uint32_t count);
+
 // One data read of the bridge: address frame, read command, then
 // kDataFrameBytes bytes from the data port into `piece` (zeros where none
 // arrived). 0 when all three transfers succeeded.
@@ -49,5 +66,6 @@ static_assert(kPiecesPerBlock <= 8);
 // did not arrive, which may well be what the flash should hold: only this
 // result tells it was not read.
 uint8_t SpiRead1K(uint16_t base, uint8_t* block);
-// Programs `block` page by page. 0 = success, 1 = failure (printed).
+// Programs `block` page by page with SpiProgramPage and stops at the first
+// page that fails. 0 = success, 1 = failure (printed).
 uint8_t SPI_Program1K(uint16_t base, const uint8_t* block);

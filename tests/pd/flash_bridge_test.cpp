@@ -377,6 +377,37 @@ TEST(SPI_Program1K, FailedDataWriteInPage10) {
   }
 }
 
+// A refused address frame or page-program command fails the block there:
+// the data must never go to the address an earlier page left in the bridge.
+TEST(SPI_Program1K, RefusedAddressOrCommandEndsTheBlock) {
+  struct Case {
+    std::uint16_t page;  // of the block, 0..3
+    std::size_t write;   // the page's refused write: 3 address frame, 4 command
+  } const cases[] = {{0, 3}, {0, 4}, {2, 3}, {3, 4}};
+  for (const Case& c : cases) {
+    PdBench bench;
+    bench.Geometry(0xFF, 0xF7, 3, 0);
+    Play(bench.device, {});
+    // Each page before it: ten writes and two status reads; within the
+    // page, the write control's four transactions come first.
+    const std::size_t refusedAt = c.page * 12u + 4u + (c.write - 3u);
+    bench.device.refuse = [refusedAt](const std::vector<Frame>& history, bool) {
+      return history.size() == refusedAt;
+    };
+    const std::string what = "page " + std::to_string(c.page) + " write " + std::to_string(c.write);
+    EXPECT_EQ(SPI_Program1K(8, TestBlock()), 1) << what;
+    EXPECT_TRUE(EndsWith(bench.Console(), " SPI_Program1K -> bI2cMasterWrite() Fail!!")) << what;
+    std::vector<Bytes> expected;
+    for (std::uint16_t i = 0; i < c.page; ++i) {
+      for (Bytes& b : PageWrites(static_cast<std::uint16_t>(8 + i), i)) expected.push_back(b);
+    }
+    const std::vector<Bytes> page = PageWrites(static_cast<std::uint16_t>(8 + c.page), c.page);
+    expected.insert(expected.end(), page.begin(), page.begin() + static_cast<long>(c.write));
+    expected.push_back(Bytes{});  // the refused frame, and nothing after it
+    EXPECT_EQ(WritesOf(bench.device.Log()), expected) << what;
+  }
+}
+
 TEST(SPI_Program1K, WriteControlFailures) {
   struct Case {
     const char* name;
