@@ -115,7 +115,7 @@ int ParseCommandLine(int argc, const char* const* argv, FirmwareImage& image) {
       // those of any later argument, and a file that cannot be used stops
       // the parse where it stands.
       if (EndsInBin(argument)) {
-        if (LoadFirmwareImage(argument, image) != 0) return kExitBadArgument;
+        if (!LoadFirmwareImage(argument, image)) return kExitBadArgument;
         ++i;
         continue;
       }

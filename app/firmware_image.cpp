@@ -29,15 +29,15 @@ bool IsBlank(const uint8_t* bytes, size_t count) {
   return true;
 }
 
-uint8_t Refuse(PlatformFile* file, uint8_t* buffer) {
+bool Refuse(PlatformFile* file, uint8_t* buffer) {
   if (buffer != nullptr) PlatformFree(buffer);
   PlatformFileClose(file);
-  return 1;
+  return false;
 }
 
 }  // namespace
 
-uint8_t LoadFirmwareImage(const char* name, FirmwareImage& image) {
+bool LoadFirmwareImage(const char* name, FirmwareImage& image) {
   // The new image replaces the earlier one whether or not it loads: the run
   // ends on a failure anyway, and memory stays at one image.
   ReleaseFirmwareImage(image);
@@ -45,7 +45,7 @@ uint8_t LoadFirmwareImage(const char* name, FirmwareImage& image) {
   PlatformFile* file = PlatformFileOpen(name);
   if (file == nullptr) {
     ConsolePrint(u"\n\rFile Open Fail!\n\n");
-    return 1;
+    return false;
   }
 
   const int64_t length = PlatformFileLength(file);
@@ -95,9 +95,9 @@ uint8_t LoadFirmwareImage(const char* name, FirmwareImage& image) {
 
   // A copy damaged on its way to the board, or the wrong file, would be
   // programmed and verified against itself: stop before the hardware.
-  if (CheckImageSidecar(name, digest) != 0) {
+  if (!CheckImageSidecar(name, digest)) {
     PlatformFree(content);
-    return 1;
+    return false;
   }
   MemCopy(image.sha256, digest, kSha256Bytes);
 
@@ -106,7 +106,7 @@ uint8_t LoadFirmwareImage(const char* name, FirmwareImage& image) {
   image.sizeKb = FirmwareImageSizeKb(size);
   image.content = content;
   image.loaded = true;
-  return 0;
+  return true;
 }
 
 void ReleaseFirmwareImage(FirmwareImage& image) {

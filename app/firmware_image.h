@@ -24,9 +24,9 @@ struct FirmwareImage {
 };
 
 // Loads `name` into `image`, replacing (and releasing) an earlier image.
-// Returns 0, or prints why the file cannot be used and returns 1: the run
-// then ends with exit code 1.
-uint8_t LoadFirmwareImage(const char* name, FirmwareImage& image);
+// Returns true, or prints why the file cannot be used and returns false:
+// the run then ends with exit code 1.
+bool LoadFirmwareImage(const char* name, FirmwareImage& image);
 
 // Releases the image buffer, if any, and leaves `image` empty.
 void ReleaseFirmwareImage(FirmwareImage& image);

@@ -50,7 +50,7 @@ bool ProgramPass(const FirmwareImage& image, uint32_t cellEvery) {
   uint8_t bytes[kFlashBlockSize];
   for (uint32_t block = 0; block < image.sizeKb; ++block) {
     CopyBlock(image, block, bytes);
-    if (SPI_Program1K(static_cast<uint16_t>(block * 4), bytes) != 0) return false;
+    if (!SPI_Program1K(static_cast<uint16_t>(block * 4), bytes)) return false;
     AfterBlock(bar, block);
   }
   Complete(bar);

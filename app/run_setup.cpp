@@ -48,7 +48,7 @@ int StartRun(FirmwareImage& image) {
     ConsolePrint(u"Get_PD_ver\n");
   }
 
-  const bool versionRead = Get_PD_ver() == 0;
+  const bool versionRead = Get_PD_ver();
   // A controller whose update was cut short sits in its boot code, which
   // does not answer the version query; /force goes on to redo the update.
   if (!versionRead && (!gSettings.force || gSettings.versionOnly)) return EarlyStop();

@@ -42,7 +42,7 @@ bool ProgramSignature(const FirmwareImage& image) {
 
   // Only a signature that reads back makes a controller that boots.
   uint8_t back[kDataFrameBytes];
-  if (SpiReadFrame(0, 0, back) != 0) return Fail(u" SPI_Programsignature -> Read Back Fail!!");
+  if (!SpiReadFrame(0, 0, back)) return Fail(u" SPI_Programsignature -> Read Back Fail!!");
   if (!MatchesSignature(back + kSignatureOffset, image.signature)) {
     return Fail(u" SPI_Programsignature -> Read Back Mismatch!!");
   }

@@ -31,18 +31,18 @@ void WarnFirmwareIncomplete() {
 bool PrepareTestMode(bool versionShown) {
   if (!I2cSetSlaveAddress(gChipInfo.SlaveAddr)) return false;
   if (gPdSettings.debug) ConsolePrint(u"\n");
-  if (Exit_Test_mode() != 0) return false;
+  if (!Exit_Test_mode()) return false;
   PlatformStall(200);
-  if (Stop_CPU() != 0) return false;
+  if (!Stop_CPU()) return false;
 
   if (gPdSettings.debug) ConsolePrint(u"Get_chipID\n");
   uint8_t id[4] = {0, 0, 0, 0};
-  if (Get_chipID(id) != 0) return false;
+  if (!Get_chipID(id)) return false;
   // The chip ID shares the line of the version, when there is one.
   if (!gPdSettings.debug && versionShown) ConsolePrint(u", ");
   ConsolePrint(u"Chip ID: OV%0X%0X\n", id[0], id[1]);
 
-  return Enter_Test_mode() == 0;
+  return Enter_Test_mode();
 }
 
 // Done: the whole signed image is in the flash. Failed and VerifyFailed:
@@ -75,8 +75,11 @@ FlashOutcome FlashImage(const FirmwareImage& image) {
 
   const int64_t start = PlatformWallClockSeconds();
   ConsolePrint(u"\nErase    : ");
-  const uint8_t erase = SpiChipErase();
-  if (erase != 0) return erase == kEraseUnconfirmed ? FlashOutcome::EraseCut : FlashOutcome::Refused;
+  switch (SpiChipErase()) {
+    case EraseResult::Erased: break;
+    case EraseResult::NotStarted: return FlashOutcome::Refused;
+    case EraseResult::Unconfirmed: return FlashOutcome::EraseCut;
+  }
 
   ConsolePrint(u"\n");
   ConsolePrint(u"\nProgram  : ");
@@ -121,7 +124,7 @@ int RunUpdate(bool versionShown, FirmwareImage& image) {
 
   // The ending: the controller runs its firmware again whatever the flash
   // work came to.
-  if (Exit_Test_mode() != 0) return EndRun(EarlyStop(), outcome);
+  if (!Exit_Test_mode()) return EndRun(EarlyStop(), outcome);
   if (gPdSettings.debug) ConsolePrint(u"WDT_Reset\n");
   WDT_Reset();
   if (outcome == FlashOutcome::VerifyFailed) {

@@ -107,14 +107,14 @@ void SelectTcpiModeAddress(const uint8_t id[2]) {
   if (gPdSettings.debug) ConsolePrint(u"TCPI_Mode_addr = 0x%02X\n", gChipInfo.TCPI_Mode_addr);
 }
 
-uint8_t Get_chipID(uint8_t id[4]) {
+bool Get_chipID(uint8_t id[4]) {
   // The bridge operations that follow rely on this target staying in force.
   // A target that cannot be set has already said why; no read is attempted.
-  if (!I2cSetSlaveAddress(gChipInfo.SlaveAddr)) return 1;
+  if (!I2cSetSlaveAddress(gChipInfo.SlaveAddr)) return false;
 
   if (!I2cBlockRead(gChipInfo.SlaveAddr, kChipIdCommand, 2, id, 4)) {
     ConsolePrint(u"Get_chipID ->  I2CBlkDataReadFail!!\n\n");
-    return 1;
+    return false;
   }
   if (gPdSettings.debug) {
     ConsolePrint(u"CMD Chip ID: OV%0X%0X, Parameter Chip ID: OV%0X%0X\n", id[0], id[1],
@@ -122,16 +122,16 @@ uint8_t Get_chipID(uint8_t id[4]) {
   }
   if (id[0] != gChipInfo.ParameterChipID[0] || id[1] != gChipInfo.ParameterChipID[1]) {
     ConsolePrint(u"Chip ID Mismatch!!\n\n");
-    return 1;
+    return false;
   }
   for (int i = 0; i < 4; ++i) gChipInfo.ChipID[i] = id[i];
 
   gChipInfo.PD_FLash_Size = GetFlashSize(id);
   if (gChipInfo.PD_FLash_Size == 0) {
     ConsolePrint(u"Get_chipID PD_FLash_Size error!!\n\n");
-    return 1;
+    return false;
   }
   ApplyFlashGeometry(id);
   SelectTcpiModeAddress(id);
-  return 0;
+  return true;
 }

@@ -19,8 +19,9 @@ struct ChipInfo {
 extern ChipInfo gChipInfo;
 
 // Reads the four ID bytes from SlaveAddr into id, checks them against
-// ParameterChipID and fills the geometry. 0 = success, 1 = failure (printed).
-uint8_t Get_chipID(uint8_t id[4]);
+// ParameterChipID and fills the geometry. true = success; a failure has
+// been printed.
+bool Get_chipID(uint8_t id[4]);
 
 // Flash size in KB for the four ID bytes; 0 for an unsupported ID.
 uint32_t GetFlashSize(const uint8_t id[4]);

@@ -36,20 +36,18 @@ uint8_t ReadBridgeStatus() {
   return status;
 }
 
-uint8_t ReadEraseBusy(uint8_t* busy) {
-  return I2cBlockRead(gChipInfo.SlaveAddr, kEraseBusyRead, 2, busy, 1) ? 0 : 1;
-}
+bool ReadEraseBusy(uint8_t* busy) { return I2cBlockRead(gChipInfo.SlaveAddr, kEraseBusyRead, 2, busy, 1); }
 
 uint16_t PageOf(uint16_t base, uint32_t index) { return static_cast<uint16_t>(base + index); }
 
 }  // namespace
 
-uint8_t SpiBridgeCommand(uint8_t code) {
+bool SpiBridgeCommand(uint8_t code) {
   const uint8_t frame[4] = {0xFF, 0xFE, code, 0x01};
-  return I2cBlockWrite(sizeof frame, frame) ? 0 : 1;
+  return I2cBlockWrite(sizeof frame, frame);
 }
 
-uint8_t SpiSetAddress(uint16_t page, uint8_t offset) {
+bool SpiSetAddress(uint16_t page, uint8_t offset) {
   const uint8_t frame[5] = {
       0xFF,
       0xFA,
@@ -58,10 +56,10 @@ uint8_t SpiSetAddress(uint16_t page, uint8_t offset) {
       static_cast<uint8_t>(((page >> 8) << gChipInfo.AddrShift) & 0xFF),
   };
   const uint8_t count = gChipInfo.AddrBytes == 3 ? 5 : 4;
-  return I2cBlockWrite(count, frame) ? 0 : 1;
+  return I2cBlockWrite(count, frame);
 }
 
-uint8_t SPIWriteCtrl(uint8_t mode) {
+bool SPIWriteCtrl(uint8_t mode) {
   const bool enable = mode == SPI_CMD_WRITE_ENABLE;
   const char16_t* failure = u"Ctrl fail= %X \n";
   uint8_t status = 0;
@@ -73,22 +71,22 @@ uint8_t SPIWriteCtrl(uint8_t mode) {
     if ((status & kStatusValid) == 0) {
       failure = u"Ctrl fail= %X \n";
     } else if (enable) {
-      if (writeEnabled) return 1;
+      if (writeEnabled) return true;
       failure = u"WRITE_ENABLE_Ctrl fail= %X \n";
     } else {
-      if (!writeEnabled) return 1;
+      if (!writeEnabled) return true;
       failure = u"WRITE_Disable_Ctrl fail= %X \n";
     }
     PlatformStall(kWriteCtrlRetryUs);
   }
   ConsolePrint(failure, status);
-  return 0;
+  return false;
 }
 
-uint8_t SpiChipErase() {
-  if (SPIWriteCtrl(SPI_CMD_WRITE_ENABLE) == 0) {
+EraseResult SpiChipErase() {
+  if (!SPIWriteCtrl(SPI_CMD_WRITE_ENABLE)) {
     ConsolePrint(u"SPIWriteCtrl(Enable) Fail!!");
-    return kEraseNotStarted;
+    return EraseResult::NotStarted;
   }
   SpiBridgeCommand(SPI_CMD_CHIP_ERASE);
 
@@ -106,23 +104,23 @@ uint8_t SpiChipErase() {
     ReadEraseBusy(&busy);
   }
 
-  if (SPIWriteCtrl(SPI_CMD_WRITE_DISABLE) == 0) {
+  if (!SPIWriteCtrl(SPI_CMD_WRITE_DISABLE)) {
     ConsolePrint(u"SPIWriteCtrl(Disable) Fail!!");
-    return kEraseUnconfirmed;
+    return EraseResult::Unconfirmed;
   }
   for (int cell = 0; cell < kProgressCells; ++cell) {
     ConsolePrint(u"%c", 0x2588);
     PlatformStall(kProgressCellUs);
   }
-  return 0;
+  return EraseResult::Erased;
 }
 
 PageProgramResult SpiProgramPage(uint16_t page, uint8_t offset, const uint8_t* data, uint32_t count) {
-  if (SPIWriteCtrl(SPI_CMD_WRITE_ENABLE) == 0) return PageProgramResult::WriteEnableFailed;
+  if (!SPIWriteCtrl(SPI_CMD_WRITE_ENABLE)) return PageProgramResult::WriteEnableFailed;
   // The data frames program wherever the bridge points: never without the
   // address and the command that make it this page's.
-  if (SpiSetAddress(page, offset) != 0) return PageProgramResult::AddressRefused;
-  if (SpiBridgeCommand(SPI_CMD_PAGE_PROGRAM) != 0) return PageProgramResult::CommandRefused;
+  if (!SpiSetAddress(page, offset)) return PageProgramResult::AddressRefused;
+  if (!SpiBridgeCommand(SPI_CMD_PAGE_PROGRAM)) return PageProgramResult::CommandRefused;
   uint8_t frame[2 + kDataFrameBytes];
   frame[0] = gChipInfo.BridgePrefix[0];
   frame[1] = gChipInfo.BridgePrefix[1];
@@ -135,36 +133,37 @@ PageProgramResult SpiProgramPage(uint16_t page, uint8_t offset, const uint8_t* d
   }
   // The page program needs no busy poll: the disable step's status check
   // is the wait.
-  if (SPIWriteCtrl(SPI_CMD_WRITE_DISABLE) == 0) return PageProgramResult::WriteDisableFailed;
+  if (!SPIWriteCtrl(SPI_CMD_WRITE_DISABLE)) return PageProgramResult::WriteDisableFailed;
   return PageProgramResult::Done;
 }
 
-uint8_t SPI_Program1K(uint16_t base, const uint8_t* block) {
+bool SPI_Program1K(uint16_t base, const uint8_t* block) {
   for (uint32_t page = 0; page < kPagesPerBlock; ++page) {
     switch (SpiProgramPage(PageOf(base, page), 0, block + page * kPageSize, kPageSize)) {
       case PageProgramResult::Done: break;
-      case PageProgramResult::WriteEnableFailed: return 1;
+      case PageProgramResult::WriteEnableFailed: return false;
       // Every frame of the page is a write of the I2C master; the address
       // and the command count as much as the data.
       case PageProgramResult::AddressRefused:
       case PageProgramResult::CommandRefused:
       case PageProgramResult::DataRefused:
         ConsolePrint(u" SPI_Program1K -> bI2cMasterWrite() Fail!!");
-        return 1;
+        return false;
       case PageProgramResult::WriteDisableFailed:
         ConsolePrint(u" SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!");
-        return 1;
+        return false;
     }
   }
-  return 0;
+  return true;
 }
 
-uint8_t SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece) {
+bool SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece) {
   MemFill(piece, 0x00, kDataFrameBytes);
-  uint8_t failed = SpiSetAddress(page, offset);
-  failed |= SpiBridgeCommand(SPI_CMD_READ);
-  failed |= I2cBlockRead(gChipInfo.SlaveAddr, gChipInfo.BridgePrefix, 2, piece, kDataFrameBytes) ? 0 : 1;
-  return failed != 0 ? 1 : 0;
+  // Each transfer is made whatever the one before it came to.
+  bool read = SpiSetAddress(page, offset);
+  read = SpiBridgeCommand(SPI_CMD_READ) && read;
+  read = I2cBlockRead(gChipInfo.SlaveAddr, gChipInfo.BridgePrefix, 2, piece, kDataFrameBytes) && read;
+  return read;
 }
 
 uint8_t SpiRead1K(uint16_t base, uint8_t* block) {
@@ -174,7 +173,7 @@ uint8_t SpiRead1K(uint16_t base, uint8_t* block) {
   for (uint32_t page = 0; page < kPagesPerBlock; ++page) {
     for (uint32_t half = 0; half < kDataFramesPerPage; ++half) {
       const uint32_t index = page * kDataFramesPerPage + half;
-      if (SpiReadFrame(PageOf(base, page), static_cast<uint8_t>(half * kDataFrameBytes), piece) != 0) {
+      if (!SpiReadFrame(PageOf(base, page), static_cast<uint8_t>(half * kDataFrameBytes), piece)) {
         failed = static_cast<uint8_t>(failed | (1u << index));
       }
       MemCopy(destination, piece, kDataFrameBytes);

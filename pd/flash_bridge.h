@@ -16,20 +16,25 @@ enum SpiBridgeCode : uint8_t {
 
 inline constexpr uint32_t kFlashBlockSize = 1024;
 
-uint8_t SpiBridgeCommand(uint8_t code);
+// Every operation here that reports true or false reports true for success.
 
-// mode 4 enables writing, any other mode disables it. Returns 1 when the
-// status confirmed the mode, 0 after 101 failed tries (message printed).
-uint8_t SPIWriteCtrl(uint8_t mode);
+// Sends the bridge command frame FF FE code 01.
+bool SpiBridgeCommand(uint8_t code);
 
-uint8_t SpiSetAddress(uint16_t page, uint8_t offset);
+// mode 4 enables writing, any other mode disables it. true when the status
+// confirmed the mode, false after 101 failed tries (message printed).
+bool SPIWriteCtrl(uint8_t mode);
 
-inline constexpr uint8_t kEraseNotStarted = 1;  // the flash is as it was
-inline constexpr uint8_t kEraseUnconfirmed = 2;  // the erase command went out
+// Points the bridge at `offset` in flash page `page`.
+bool SpiSetAddress(uint16_t page, uint8_t offset);
 
-// 0 = erased (12 progress cells printed); otherwise kEraseNotStarted or
-// kEraseUnconfirmed, the failure printed.
-uint8_t SpiChipErase();
+enum class EraseResult : uint8_t {
+  Erased,       // 12 progress cells printed
+  NotStarted,   // the flash is as it was (failure printed)
+  Unconfirmed,  // the erase command went out (failure printed)
+};
+
+EraseResult SpiChipErase();
 
 inline constexpr uint32_t kDataFrameBytes = 128;
 
@@ -52,8 +57,8 @@ PageProgramResult SpiProgramPage(uint16_t page, uint8_t offset, const uint8_t* d
 
 // One data read of the bridge: address frame, read command, then
 // kDataFrameBytes bytes from the data port into `piece` (zeros where none
-// arrived). 0 when all three transfers succeeded.
-uint8_t SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece);
+// arrived). true when all three transfers succeeded.
+bool SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece);
 
 // The 1 KB block's kDataFrameBytes pieces; SpiRead1K reports each in one bit.
 inline constexpr uint32_t kPiecesPerBlock = kFlashBlockSize / kDataFrameBytes;
@@ -61,11 +66,11 @@ static_assert(kPiecesPerBlock <= 8);
 
 // `base` is the first 256-byte page of the block (block number x 4);
 // `block` holds kFlashBlockSize bytes.
-// Reads the block into `block`. Returns the pieces whose read failed, bit k
-// for piece k (0: all arrived). A failed piece holds zeros where its bytes
+// Reads the block into `block`. Returns not a status but the pieces whose
+// read failed, bit k for piece k (0: all arrived). A failed piece holds zeros where its bytes
 // did not arrive, which may well be what the flash should hold: only this
 // result tells it was not read.
 uint8_t SpiRead1K(uint16_t base, uint8_t* block);
 // Programs `block` page by page with SpiProgramPage and stops at the first
-// page that fails. 0 = success, 1 = failure (printed).
-uint8_t SPI_Program1K(uint16_t base, const uint8_t* block);
+// page that fails. false = failure (printed).
+bool SPI_Program1K(uint16_t base, const uint8_t* block);

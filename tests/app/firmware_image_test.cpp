@@ -31,7 +31,7 @@ TEST_F(FirmwareImageTest, LoadsTheWholeFileAndTakesOutTheSignature) {
   const std::vector<uint8_t> bytes = vexa_test::MakeImage(65536, 7);
   const std::string name = dir_.Write("fw.bin", bytes).string();
 
-  ASSERT_EQ(LoadFirmwareImage(name.c_str(), image_), 0);
+  ASSERT_TRUE(LoadFirmwareImage(name.c_str(), image_));
   EXPECT_TRUE(image_.loaded);
   EXPECT_EQ(image_.fileName, name.c_str());
   ASSERT_EQ(image_.size, bytes.size());
@@ -72,7 +72,7 @@ TEST(FirmwareImageSize, Boundaries) {
     std::filesystem::resize_file(file, c.size);
     const std::string name = file.string();
 
-    EXPECT_EQ(LoadFirmwareImage(name.c_str(), image), c.accepted ? 0 : 1) << c.size;
+    EXPECT_EQ(LoadFirmwareImage(name.c_str(), image), c.accepted) << c.size;
     EXPECT_EQ(image.loaded, c.accepted) << c.size;
     const std::vector<std::string> trace = console.TraceLines();
     if (c.accepted) {
@@ -98,7 +98,7 @@ TEST_F(FirmwareImageTest, BlankSignatureBlockIsRefused) {
     std::vector<uint8_t> bytes(0x60, 0xFF);
     bytes[notFf] = 0xFE;
     const std::string name = dir_.Write("sig.bin", bytes).string();
-    EXPECT_EQ(LoadFirmwareImage(name.c_str(), image_), notFf == 0 ? 1 : 0) << notFf;
+    EXPECT_EQ(LoadFirmwareImage(name.c_str(), image_), notFf != 0) << notFf;
     EXPECT_EQ(image_.loaded, notFf != 0) << notFf;
   }
   EXPECT_EQ(console_.text(), "\r\nFile Not Signed! Bytes 0x40 to 0x4F of an image must not all be FF.\r\n\r\n");
@@ -106,7 +106,7 @@ TEST_F(FirmwareImageTest, BlankSignatureBlockIsRefused) {
 
 TEST_F(FirmwareImageTest, MissingFile) {
   const std::string name = (dir_ / "absent.bin").string();
-  EXPECT_EQ(LoadFirmwareImage(name.c_str(), image_), 1);
+  EXPECT_FALSE(LoadFirmwareImage(name.c_str(), image_));
   EXPECT_EQ(console_.text(), "\r\nFile Open Fail!\r\n\r\n");
   EXPECT_FALSE(image_.loaded);
 }
@@ -114,7 +114,7 @@ TEST_F(FirmwareImageTest, MissingFile) {
 TEST_F(FirmwareImageTest, FailedAllocation) {
   const std::string name = dir_.Write("fw.bin", vexa_test::MakeImage(4096)).string();
   console_.session().allocationLimit = 4095;
-  EXPECT_EQ(LoadFirmwareImage(name.c_str(), image_), 1);
+  EXPECT_FALSE(LoadFirmwareImage(name.c_str(), image_));
   EXPECT_EQ(console_.text(), "\r\nMemory Allocate Fail!\r\n\r\n");
   EXPECT_FALSE(image_.loaded);
   EXPECT_EQ(vexa_test::LinesStartingWith(Trace(), "close").size(), 1u);
@@ -124,7 +124,7 @@ TEST_F(FirmwareImageTest, ShortReadIsRefused) {
   // sysfs attributes report a length of one page but deliver a few bytes.
   const char* file = "/sys/devices/system/cpu/online";
   if (!std::filesystem::exists(file)) GTEST_SKIP() << file << " is not available here";
-  EXPECT_EQ(LoadFirmwareImage(file, image_), 1);
+  EXPECT_FALSE(LoadFirmwareImage(file, image_));
   EXPECT_EQ(console_.text(), "\r\nFile Read Fail!\r\n\r\n");
   EXPECT_FALSE(image_.loaded);
   const std::vector<std::string> trace = Trace();
@@ -139,8 +139,8 @@ TEST_F(FirmwareImageTest, ALaterImageReplacesAndReleasesTheEarlierOne) {
   const std::string first = dir_.Write("a.bin", firstBytes).string();
   const std::string second = dir_.Write("b.bin", secondBytes).string();
 
-  ASSERT_EQ(LoadFirmwareImage(first.c_str(), image_), 0);
-  ASSERT_EQ(LoadFirmwareImage(second.c_str(), image_), 0);
+  ASSERT_TRUE(LoadFirmwareImage(first.c_str(), image_));
+  ASSERT_TRUE(LoadFirmwareImage(second.c_str(), image_));
   EXPECT_EQ(image_.fileName, second.c_str());
   ASSERT_EQ(image_.size, 100u);
   EXPECT_EQ(image_.content[99], secondBytes[99]);
@@ -152,7 +152,7 @@ TEST_F(FirmwareImageTest, ALaterImageReplacesAndReleasesTheEarlierOne) {
   EXPECT_LT(release, secondOpen);
 
   // A failing later image leaves no image behind.
-  ASSERT_EQ(LoadFirmwareImage((dir_ / "c.bin").string().c_str(), image_), 1);
+  ASSERT_FALSE(LoadFirmwareImage((dir_ / "c.bin").string().c_str(), image_));
   EXPECT_FALSE(image_.loaded);
   EXPECT_EQ(image_.content, nullptr);
   // Both image buffers are released, as are the names of their .sha256 files.

@@ -131,7 +131,7 @@ TEST(Get_chipID, GeometryByChip) {
     // Values a previous identification could have left.
     bench.Geometry(0x12, 0x34, 9, 1);
     std::uint8_t id[4] = {};
-    ASSERT_EQ(Get_chipID(id), 0) << Hex(c.id) << "\n" << bench.Console();
+    ASSERT_TRUE(Get_chipID(id)) << Hex(c.id) << "\n" << bench.Console();
     const std::string what = "ID " + Hex(c.id);
     EXPECT_EQ(Id({id[0], id[1], id[2], id[3]}), c.id) << what;
     EXPECT_EQ(Id({gChipInfo.ChipID[0], gChipInfo.ChipID[1], gChipInfo.ChipID[2], gChipInfo.ChipID[3]}), c.id)
@@ -183,7 +183,7 @@ TEST(Get_chipID, FailuresStopBeforeTheGeometry) {
     gChipInfo.ParameterChipID[1] = c.expected[1];
     gChipInfo.TCPI_Mode_addr = 0x44;
     std::uint8_t id[4] = {};
-    EXPECT_EQ(Get_chipID(id), 1) << c.name;
+    EXPECT_FALSE(Get_chipID(id)) << c.name;
     const std::string console = bench.Console();
     EXPECT_TRUE(EndsWith(console, c.tail)) << c.name << ": " << console;
     const Id stored = {gChipInfo.ChipID[0], gChipInfo.ChipID[1], gChipInfo.ChipID[2], gChipInfo.ChipID[3]};
@@ -203,7 +203,7 @@ TEST(Get_chipID, OnlyTheFirstTwoBytesAreChecked) {
   gChipInfo.ParameterChipID[0] = 0x52;
   gChipInfo.ParameterChipID[1] = 0x30;
   std::uint8_t id[4] = {};
-  EXPECT_EQ(Get_chipID(id), 0) << bench.Console();
+  EXPECT_TRUE(Get_chipID(id)) << bench.Console();
   EXPECT_EQ(gChipInfo.ChipID[2], 0xA5);
   EXPECT_EQ(gChipInfo.ChipID[3], 0x5A);
 }
@@ -213,7 +213,7 @@ TEST(Get_chipID, DebugLineComesBeforeTheCheck) {
   AnswerId(bench.device, {0x88, 0x05, 0x00, 0x00});
   gPdSettings.debug = true;
   std::uint8_t id[4] = {};
-  EXPECT_EQ(Get_chipID(id), 1);
+  EXPECT_FALSE(Get_chipID(id));
   EXPECT_EQ(bench.Console(), "CMD Chip ID: OV885, Parameter Chip ID: OV00\r\nChip ID Mismatch!!\r\n\r\n");
 }
 
@@ -227,7 +227,7 @@ TEST(Get_chipID, ReadsFromTheSlaveAddressAndRechoosesTheTcpiAddress) {
   gChipInfo.ParameterChipID[1] = 0x30;
   gPdSettings.debug = true;
   std::uint8_t id[4] = {};
-  EXPECT_EQ(Get_chipID(id), 0) << bench.Console();
+  EXPECT_TRUE(Get_chipID(id)) << bench.Console();
   EXPECT_EQ(gChipInfo.TCPI_Mode_addr, 0x50);
   EXPECT_EQ(bench.CurrentTarget(), 0xD0);
   EXPECT_EQ(bench.Console(),

@@ -52,7 +52,7 @@ TEST(SPIWriteCtrl, EnableConfirmedByTheFirstStatus) {
   PdBench bench;
   bench.Geometry(0xFF, 0xF7, 3, 0);
   Play(bench.device, {});
-  EXPECT_EQ(SPIWriteCtrl(4), 1);
+  EXPECT_TRUE(SPIWriteCtrl(4));
   EXPECT_EQ(bench.Console(), "");
   EXPECT_TRUE(bench.ProtocolStalls().empty());
   EXPECT_EQ(bench.Bus(), CtrlTry(0x04, 0x82));
@@ -63,26 +63,26 @@ TEST(SPIWriteCtrl, TriesAndTexts) {
     const char* name;
     std::uint8_t mode;
     std::uint8_t (*status)(int n);  // the n-th status read, from 0
-    std::uint8_t result;
+    bool confirmed;
     int tries;
     const char* console;
   } const cases[] = {
-      {"disable, latch stuck", 5, [](int) -> std::uint8_t { return 0x82; }, 0, 101,
+      {"disable, latch stuck", 5, [](int) -> std::uint8_t { return 0x82; }, false, 101,
        "WRITE_Disable_Ctrl fail= 82 \r\n"},
-      {"enable, latch never set", 4, [](int) -> std::uint8_t { return 0x80; }, 0, 101,
+      {"enable, latch never set", 4, [](int) -> std::uint8_t { return 0x80; }, false, 101,
        "WRITE_ENABLE_Ctrl fail= 80 \r\n"},
-      {"enable, last status invalid", 4, [](int n) -> std::uint8_t { return n < 100 ? 0x80 : 0x02; }, 0, 101,
+      {"enable, last status invalid", 4, [](int n) -> std::uint8_t { return n < 100 ? 0x80 : 0x02; }, false, 101,
        "Ctrl fail= 2 \r\n"},
       {"disable, only the last status valid", 5, [](int n) -> std::uint8_t { return n < 100 ? 0x00 : 0x83; },
-       0, 101, "WRITE_Disable_Ctrl fail= 83 \r\n"},
-      {"disable, invalid status with latch clear", 5, [](int) -> std::uint8_t { return 0x00; }, 0, 101,
+       false, 101, "WRITE_Disable_Ctrl fail= 83 \r\n"},
+      {"disable, invalid status with latch clear", 5, [](int) -> std::uint8_t { return 0x00; }, false, 101,
        "Ctrl fail= 0 \r\n"},
-      {"enable, latch seen on the 8th try", 4, [](int n) -> std::uint8_t { return n < 7 ? 0x80 : 0x82; }, 1, 8,
+      {"enable, latch seen on the 8th try", 4, [](int n) -> std::uint8_t { return n < 7 ? 0x80 : 0x82; }, true, 8,
        ""},
-      {"disable on the 2nd try", 5, [](int n) -> std::uint8_t { return n < 1 ? 0x82 : 0x80; }, 1, 2, ""},
-      {"enable on the 101st try", 4, [](int n) -> std::uint8_t { return n < 100 ? 0x7F : 0xFE; }, 1, 101, ""},
-      {"mode 6 is judged as disable", 6, [](int) -> std::uint8_t { return 0x80; }, 1, 1, ""},
-      {"mode 6, latch stuck", 6, [](int) -> std::uint8_t { return 0x82; }, 0, 101,
+      {"disable on the 2nd try", 5, [](int n) -> std::uint8_t { return n < 1 ? 0x82 : 0x80; }, true, 2, ""},
+      {"enable on the 101st try", 4, [](int n) -> std::uint8_t { return n < 100 ? 0x7F : 0xFE; }, true, 101, ""},
+      {"mode 6 is judged as disable", 6, [](int) -> std::uint8_t { return 0x80; }, true, 1, ""},
+      {"mode 6, latch stuck", 6, [](int) -> std::uint8_t { return 0x82; }, false, 101,
        "WRITE_Disable_Ctrl fail= 82 \r\n"},
   };
   for (const Case& c : cases) {
@@ -92,9 +92,9 @@ TEST(SPIWriteCtrl, TriesAndTexts) {
     script.enableStatus = c.status;
     script.disableStatus = c.status;
     Play(bench.device, script);
-    EXPECT_EQ(SPIWriteCtrl(c.mode), c.result) << c.name;
+    EXPECT_EQ(SPIWriteCtrl(c.mode), c.confirmed) << c.name;
     EXPECT_EQ(bench.Console(), c.console) << c.name;
-    const int failedTries = c.result == 1 ? c.tries - 1 : c.tries;
+    const int failedTries = c.confirmed ? c.tries - 1 : c.tries;
     EXPECT_EQ(bench.ProtocolStalls(), Times(20, failedTries)) << c.name;
     Lines expected;
     for (int n = 0; n < c.tries; ++n) Append(expected, CtrlTry(c.mode, c.status(n)));
@@ -113,7 +113,7 @@ TEST(SPIWriteCtrl, UnreadableStatusCountsAsZero) {
   bench.device.refuse = [](const std::vector<Frame>& history, bool read) {
     return read && CountWrites(history, Cmd(0x09)) == 101;
   };
-  EXPECT_EQ(SPIWriteCtrl(4), 0);
+  EXPECT_FALSE(SPIWriteCtrl(4));
   EXPECT_EQ(bench.Console(), "Ctrl fail= 0 \r\n");
   EXPECT_EQ(bench.ProtocolStalls(), Times(20, 101));
   const Lines bus = bench.Bus();
@@ -143,7 +143,7 @@ TEST(SpiSetAddress, FrameByGeometry) {
   for (const Case& c : cases) {
     PdBench bench;
     bench.Geometry(0xFF, 0xF7, c.addrBytes, c.addrShift);
-    EXPECT_EQ(SpiSetAddress(c.page, c.offset), 0) << c.line;
+    EXPECT_TRUE(SpiSetAddress(c.page, c.offset)) << c.line;
     EXPECT_EQ(bench.Bus(), Lines{c.line});
   }
 }
@@ -161,8 +161,8 @@ TEST(BridgePrefix, ZeroPrefixLeadsStatusDataAndNothingElse) {
   std::uint8_t block[kFlashBlockSize];
   for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) block[i] = static_cast<std::uint8_t>(i);
 
-  EXPECT_EQ(SpiChipErase(), 0);
-  EXPECT_EQ(SPI_Program1K(0x104, block), 0);
+  EXPECT_EQ(SpiChipErase(), EraseResult::Erased);
+  EXPECT_TRUE(SPI_Program1K(0x104, block));
   SpiRead1K(0x104, block);
   EXPECT_EQ(bench.Console(), Cells(12));
 
@@ -218,7 +218,7 @@ TEST(SpiChipErase, BusyPollByItsCount) {
     // Bits other than bit 4 mean nothing to the poll.
     script.busy = [busyReads](int n) -> std::uint8_t { return n < busyReads ? 0x10 : 0xEF; };
     Play(bench.device, script);
-    EXPECT_EQ(SpiChipErase(), 0) << c.busyReads;
+    EXPECT_EQ(SpiChipErase(), EraseResult::Erased) << c.busyReads;
     EXPECT_EQ(bench.Console(), Cells(12)) << c.busyReads;
     EXPECT_EQ(bench.ProtocolStalls(), Join(c.pollStalls, Times(100, 12))) << c.busyReads;
     Lines expected = CtrlTry(0x04, 0x82);
@@ -238,7 +238,7 @@ TEST(SpiChipErase, BusyNeverClearing_GivesUpAndStillDisables) {
   BridgeScript script;
   script.busy = [](int) -> std::uint8_t { return 0x10; };
   Play(bench.device, script);
-  EXPECT_EQ(SpiChipErase(), 0);
+  EXPECT_EQ(SpiChipErase(), EraseResult::Erased);
   EXPECT_EQ(bench.Console(), "SPI_CMD_CHIP_ERASE Fail!!" + Cells(12));
   EXPECT_EQ(bench.ProtocolStalls(), Join(Times(2000, 2001), Times(100, 12)));
   const Lines bus = bench.Bus();
@@ -260,7 +260,7 @@ TEST(SpiChipErase, UnreadableBusyKeepsTheLastValue) {
     const std::size_t busyFrames = CountWrites(history, {0xFF, 0xFF});
     return busyFrames >= 2 && busyFrames <= 4;
   };
-  EXPECT_EQ(SpiChipErase(), 0);
+  EXPECT_EQ(SpiChipErase(), EraseResult::Erased);
   EXPECT_EQ(bench.Console(), Cells(12));
   EXPECT_EQ(bench.ProtocolStalls(), Join(Times(2000, 4), Times(100, 12)));
   const Lines bus = bench.Bus();
@@ -295,7 +295,7 @@ TEST(SpiChipErase, WriteControlFailures) {
     script.busy = c.busy;
     Play(bench.device, script);
     // The caller learns whether the flash may have been erased.
-    EXPECT_EQ(SpiChipErase(), c.eraseSent ? 2 : 1) << c.name;
+    EXPECT_EQ(SpiChipErase(), c.eraseSent ? EraseResult::Unconfirmed : EraseResult::NotStarted) << c.name;
     EXPECT_EQ(bench.Console(), c.console) << c.name;
     EXPECT_EQ(CountWrites(bench.device.Log(), Cmd(0x07)), c.eraseSent ? 1u : 0u) << c.name;
   }
@@ -341,7 +341,7 @@ TEST(SPI_Program1K, FourPagesInBufferOrder) {
   PdBench bench;
   bench.Geometry(0xFF, 0xF7, 3, 0);
   Play(bench.device, {});
-  EXPECT_EQ(SPI_Program1K(8, TestBlock()), 0);
+  EXPECT_TRUE(SPI_Program1K(8, TestBlock()));
   EXPECT_EQ(bench.Console(), "");
   EXPECT_TRUE(bench.ProtocolStalls().empty());
   std::vector<Bytes> expected;
@@ -363,7 +363,7 @@ TEST(SPI_Program1K, FailedDataWriteInPage10) {
       for (auto it = history.rbegin(); it != history.rend() && it->bytes != Cmd(0x16); ++it) ++dataFrames;
       return dataFrames == failing;
     };
-    EXPECT_EQ(SPI_Program1K(8, TestBlock()), 1) << failing;
+    EXPECT_FALSE(SPI_Program1K(8, TestBlock())) << failing;
     const std::string console = bench.Console();
     EXPECT_TRUE(EndsWith(console, " SPI_Program1K -> bI2cMasterWrite() Fail!!")) << console;
     std::vector<Bytes> expected;
@@ -395,7 +395,7 @@ TEST(SPI_Program1K, RefusedAddressOrCommandEndsTheBlock) {
       return history.size() == refusedAt;
     };
     const std::string what = "page " + std::to_string(c.page) + " write " + std::to_string(c.write);
-    EXPECT_EQ(SPI_Program1K(8, TestBlock()), 1) << what;
+    EXPECT_FALSE(SPI_Program1K(8, TestBlock())) << what;
     EXPECT_TRUE(EndsWith(bench.Console(), " SPI_Program1K -> bI2cMasterWrite() Fail!!")) << what;
     std::vector<Bytes> expected;
     for (std::uint16_t i = 0; i < c.page; ++i) {
@@ -432,7 +432,7 @@ TEST(SPI_Program1K, WriteControlFailures) {
     script.enableStatus = c.enable;
     script.disableStatus = c.disable;
     Play(bench.device, script);
-      EXPECT_EQ(SPI_Program1K(0, TestBlock()), 1) << c.name;
+      EXPECT_FALSE(SPI_Program1K(0, TestBlock())) << c.name;
     EXPECT_EQ(bench.Console(), c.console) << c.name;
     std::size_t addressFrames = 0;
     for (const Frame& f : bench.device.Log()) addressFrames += f.bytes.size() == 5 && f.bytes[1] == 0xFA;

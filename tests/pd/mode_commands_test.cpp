@@ -26,7 +26,7 @@ void RefuseWrite(FrameDevice& device, int n) {
 
 struct ModeCase {
   const char* name;
-  std::uint8_t (*command)();
+  bool (*command)();
   const char* frame;
   const char* debugLine;
   const char* failure;
@@ -44,7 +44,7 @@ TEST(TestModeCommands, FramesAndDebugLines) {
     for (const bool debug : {false, true}) {
       PdBench bench;
       gPdSettings.debug = debug;
-      EXPECT_EQ(c.command(), 0) << c.name;
+      EXPECT_TRUE(c.command()) << c.name;
       EXPECT_EQ(bench.Console(), debug ? c.debugLine : "") << c.name;
       EXPECT_TRUE(bench.ProtocolStalls().empty()) << c.name;
       EXPECT_EQ(bench.Bus(), Lines{c.frame}) << c.name;
@@ -56,7 +56,7 @@ TEST(TestModeCommands, RefusedWriteFailsWithItsOwnTextLast) {
   for (const ModeCase& c : kModeCases) {
     PdBench bench;
     RefuseWrite(bench.device, 1);
-    EXPECT_NE(c.command(), 0) << c.name;
+    EXPECT_FALSE(c.command()) << c.name;
     const std::string console = bench.Console();
     EXPECT_TRUE(EndsWith(console, c.failure)) << c.name << ": " << console;
     EXPECT_EQ(console.find(c.failure), console.size() - std::string(c.failure).size()) << c.name;
@@ -67,7 +67,7 @@ TEST(Stop_CPU, SecondWriteLeadsWithDummy) {
   for (const std::uint8_t dummy : {std::uint8_t{0x00}, std::uint8_t{0xFF}}) {
     PdBench bench;
     gPdSettings.Dummy = dummy;
-    EXPECT_EQ(Stop_CPU(), 0);
+    EXPECT_TRUE(Stop_CPU());
     EXPECT_EQ(bench.Console(), "");
     EXPECT_EQ(bench.ProtocolStalls(), std::vector<std::uint32_t>{100});
     const std::string second = dummy == 0xFF ? "W 80: FF FE 9C 47" : "W 80: 00 FE 9C 47";
@@ -79,7 +79,7 @@ TEST(Stop_CPU, DebugLineComesFirst) {
   PdBench bench;
   gPdSettings.debug = true;
   RefuseWrite(bench.device, 1);
-  EXPECT_NE(Stop_CPU(), 0);
+  EXPECT_FALSE(Stop_CPU());
   const std::string console = bench.Console();
   EXPECT_EQ(console.rfind("Stop_CPU\r\n", 0), 0u) << console;
 }
@@ -87,7 +87,7 @@ TEST(Stop_CPU, DebugLineComesFirst) {
 TEST(Stop_CPU, FirstWriteFailing_NoSecondWriteNoPause) {
   PdBench bench;
   RefuseWrite(bench.device, 1);
-  EXPECT_NE(Stop_CPU(), 0);
+  EXPECT_FALSE(Stop_CPU());
   const std::string console = bench.Console();
   const std::string failure = "\r\nStop_CPU I2CBlkDataWrite-0 Fail !!\r\n";
   EXPECT_TRUE(EndsWith(console, failure)) << console;
@@ -100,7 +100,7 @@ TEST(Stop_CPU, SecondWriteFailing_StillPausesThenFails) {
   PdBench bench;
   gPdSettings.Dummy = 0xFF;
   RefuseWrite(bench.device, 2);
-  EXPECT_NE(Stop_CPU(), 0);
+  EXPECT_FALSE(Stop_CPU());
   const std::string console = bench.Console();
   EXPECT_TRUE(EndsWith(console, "\r\nStop_CPU I2CBlkDataWrite-1 Fail !!\r\n")) << console;
   EXPECT_EQ(console.find("-0 Fail"), std::string::npos) << console;
@@ -111,7 +111,7 @@ TEST(Stop_CPU, SecondWriteFailing_StillPausesThenFails) {
 TEST(VerifyFailByte, OneByteWriteWithoutText) {
   PdBench bench;
   gPdSettings.debug = true;
-  EXPECT_EQ(VerifyFailByte(), 0);
+  EXPECT_TRUE(VerifyFailByte());
   EXPECT_EQ(bench.Console(), "");
   EXPECT_EQ(bench.Bus(), Lines{"W 80: AA"});
 }

@@ -46,7 +46,7 @@ std::uint8_t Pattern(std::uint32_t offset) { return static_cast<std::uint8_t>((o
 void ProgramAndReadBack(sim::PdController& chip, std::uint16_t block, const std::string& what) {
   std::uint8_t bytes[kFlashBlockSize];
   for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) bytes[i] = Pattern(block * 1024u + i);
-  ASSERT_EQ(SPI_Program1K(static_cast<std::uint16_t>(block * 4), bytes), 0) << what << " block " << block;
+  ASSERT_TRUE(SPI_Program1K(static_cast<std::uint16_t>(block * 4), bytes)) << what << " block " << block;
   for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) {
     ASSERT_EQ(chip.flash().cells()[block * 1024u + i], Pattern(block * 1024u + i))
         << what << " flash byte " << block * 1024u + i;
@@ -87,21 +87,21 @@ TEST(PdSession, IdentifyEraseProgramReadBackAndRestart) {
     gChipInfo.ParameterChipID[1] = c.id[1];
 
     ASSERT_TRUE(I2cSetSlaveAddress(gChipInfo.SlaveAddr)) << what;
-    ASSERT_EQ(Exit_Test_mode(), 0) << what;
+    ASSERT_TRUE(Exit_Test_mode()) << what;
     PlatformStall(200);
-    ASSERT_EQ(Stop_CPU(), 0) << what;
+    ASSERT_TRUE(Stop_CPU()) << what;
     Settle(fixture);
     EXPECT_TRUE(chip.halted()) << what;
     std::uint8_t id[4] = {};
-    ASSERT_EQ(Get_chipID(id), 0) << what << "\n" << fixture.Console();
+    ASSERT_TRUE(Get_chipID(id)) << what << "\n" << fixture.Console();
     EXPECT_EQ(gChipInfo.PD_FLash_Size, c.kb) << what;
     EXPECT_EQ(gChipInfo.TCPI_Mode_addr, c.tcpi) << what;
-    ASSERT_EQ(Enter_Test_mode(), 0) << what;
+    ASSERT_TRUE(Enter_Test_mode()) << what;
     Settle(fixture);
     EXPECT_TRUE(chip.testMode()) << what;
 
     std::fill(chip.flash().cells().begin(), chip.flash().cells().end(), std::uint8_t{0x5A});
-    ASSERT_EQ(SpiChipErase(), 0) << what << "\n" << fixture.Console();
+    ASSERT_EQ(SpiChipErase(), EraseResult::Erased) << what << "\n" << fixture.Console();
     EXPECT_EQ(chip.flash().erasesCompleted(), 1u) << what;
     for (std::size_t i = 0; i < chip.flash().size(); ++i) ASSERT_EQ(chip.flash().cells()[i], 0xFF) << what;
 
@@ -112,13 +112,13 @@ TEST(PdSession, IdentifyEraseProgramReadBackAndRestart) {
     EXPECT_FALSE(chip.writeEnabled()) << what;
     EXPECT_EQ(chip.record().refusedFlashWork, 0u) << what;
 
-    ASSERT_EQ(Exit_Test_mode(), 0) << what;
+    ASSERT_TRUE(Exit_Test_mode()) << what;
     WDT_Reset();
     Settle(fixture);
     EXPECT_EQ(chip.record().restarts, 1u) << what;
     EXPECT_EQ(chip.record().watchdogRejected, 0u) << what;
     fixture.Mark();
-    EXPECT_EQ(Get_PD_ver(), 0) << what;
+    EXPECT_TRUE(Get_PD_ver()) << what;
     EXPECT_EQ(fixture.Console(), "FW Version: 1A05") << what;
   }
 }

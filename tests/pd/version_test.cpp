@@ -46,7 +46,7 @@ TEST(Get_PD_ver, PrintsTwoBytesWithoutLineEnd) {
     PdBench bench(0x98, 0x80);
     AnswerVersions(bench.device, c.fw, {});
     gChipInfo.TCPI_Mode_addr = 0x98;
-    EXPECT_EQ(Get_PD_ver(), 0);
+    EXPECT_TRUE(Get_PD_ver());
     EXPECT_EQ(bench.Console(), c.text);
     EXPECT_EQ(bench.CurrentTarget(), 0x98);
     EXPECT_EQ(bench.Bus(), (Lines{"W 98: B6", c.read}));
@@ -58,7 +58,7 @@ TEST(Get_PD_ver, FailedReadPrintsItsTextAndNoVersion) {
   AnswerVersions(bench.device, {0x01, 0x02}, {});
   bench.device.refuse = [](const std::vector<Frame>&, bool read) { return read; };
   gChipInfo.TCPI_Mode_addr = 0x98;
-  EXPECT_NE(Get_PD_ver(), 0);
+  EXPECT_FALSE(Get_PD_ver());
   EXPECT_EQ(bench.Console(), "Get_PD_ver I2CBlkDataRead Fail!!\r\n\r\n");
   EXPECT_EQ(bench.CurrentTarget(), 0x98);
 }
@@ -66,7 +66,7 @@ TEST(Get_PD_ver, FailedReadPrintsItsTextAndNoVersion) {
 TEST(Get_PD_ver, NobodyAtTheAddress) {
   PdBench bench(0x98, 0x80);
   gChipInfo.TCPI_Mode_addr = 0x4C;
-  EXPECT_NE(Get_PD_ver(), 0);
+  EXPECT_FALSE(Get_PD_ver());
   const std::string console = bench.Console();
   EXPECT_TRUE(EndsWith(console, "Get_PD_ver I2CBlkDataRead Fail!!\r\n\r\n")) << console;
   EXPECT_EQ(console.find("FW Version"), std::string::npos);
@@ -77,7 +77,7 @@ TEST(ShowPdVersion, SixCommandsInOrderThenOneLine) {
   PdBench bench(0x98, 0x80);
   AnswerVersions(bench.device, {}, {0x01, 0x02, 0x03, 0x0A, 0x0B, 0xFF});
   gChipInfo.TCPI_Mode_addr = 0x98;
-  EXPECT_EQ(ShowPdVersion(), 0);
+  EXPECT_TRUE(ShowPdVersion());
   EXPECT_EQ(bench.Console(), "\r\nPD Version : 0102030A0BFF");
   EXPECT_EQ(bench.CurrentTarget(), 0x98);
   EXPECT_EQ(bench.Bus(), (Lines{"W 98: E4", "R 98: 01", "W 98: E3", "R 98: 02", "W 98: E2", "R 98: 03",
@@ -91,7 +91,7 @@ TEST(ShowPdVersion, ThirdReadFailingEndsTheQuery) {
     return read && CountWrites(history, {0xE2}) == 1;
   };
   gChipInfo.TCPI_Mode_addr = 0x98;
-  EXPECT_NE(ShowPdVersion(), 0);
+  EXPECT_FALSE(ShowPdVersion());
   EXPECT_EQ(bench.Console(), "Get_PD_ver Fail!!\r\n\r\n");
   EXPECT_EQ(bench.CurrentTarget(), 0x98);
   EXPECT_EQ(bench.Bus(),
@@ -103,7 +103,7 @@ TEST(ShowPdVersion, ThirdReadFailingEndsTheQuery) {
 TEST(UnsettableTarget, QueriesSendNothing) {
   struct Case {
     const char* name;
-    std::uint8_t (*query)();
+    bool (*query)();
   } const cases[] = {
       {"Get_PD_ver", Get_PD_ver},
       {"ShowPdVersion", ShowPdVersion},
@@ -118,7 +118,7 @@ TEST(UnsettableTarget, QueriesSendNothing) {
     gChipInfo.TCPI_Mode_addr = 0x98;
     gChipInfo.SlaveAddr = 0x84;
     bench.fixture.board().Controller(bench.fixture.config().pdChannel)->faults().dead = true;
-    EXPECT_NE(c.query(), 0) << c.name;
+    EXPECT_FALSE(c.query()) << c.name;
     EXPECT_EQ(bench.Console(), "I2C Controller Enable Timeout!\r\n") << c.name;
     EXPECT_TRUE(bench.device.Log().empty()) << c.name;
   }
