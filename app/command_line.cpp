@@ -76,9 +76,9 @@ void ApplyOption(OptionEffect effect, int32_t value) {
       gSettings.expectedChipId = static_cast<uint16_t>(value);
       break;
     case OptionEffect::TcpiModeAddress:
-      gChipInfo.TCPI_Mode_addr = static_cast<uint8_t>(value);
+      gChipInfo.tcpiModeAddr = static_cast<uint8_t>(value);
       break;
-    case OptionEffect::SlaveAddress: gChipInfo.SlaveAddr = static_cast<uint8_t>(value); break;
+    case OptionEffect::SlaveAddress: gChipInfo.slaveAddr = static_cast<uint8_t>(value); break;
     case OptionEffect::Channel: gSettings.channel = static_cast<uint8_t>(value); break;
     case OptionEffect::Force: gSettings.force = true; break;
   }
@@ -101,8 +101,8 @@ void ResetRunRecords() {
   gPdSettings = PdSettings{};
   gSettings.configPort = kDefaultConfigPort;
   gChipInfo = ChipInfo{};
-  gChipInfo.SlaveAddr = kDefaultSlaveAddr;
-  gChipInfo.TCPI_Mode_addr = kDefaultTcpiModeAddr;
+  gChipInfo.slaveAddr = kDefaultSlaveAddr;
+  gChipInfo.tcpiModeAddr = kDefaultTcpiModeAddr;
   gI2cHost = I2cHost{};
 }
 

@@ -4,7 +4,7 @@
 struct FirmwareImage;
 
 // Puts every run-wide record into its start state: the command-line
-// defaults (SlaveAddr 0x80, TCPI_Mode_addr 0x80, configPort 0x2E, the rest
+// defaults (slaveAddr 0x80, tcpiModeAddr 0x80, configPort 0x2E, the rest
 // 0 or off) and no controller.
 void ResetRunRecords();
 

@@ -50,7 +50,7 @@ bool ProgramPass(const FirmwareImage& image, uint32_t cellEvery) {
   uint8_t bytes[kFlashBlockSize];
   for (uint32_t block = 0; block < image.sizeKb; ++block) {
     CopyBlock(image, block, bytes);
-    if (!SPI_Program1K(static_cast<uint16_t>(block * 4), bytes)) return false;
+    if (!SpiProgramBlock(static_cast<uint16_t>(block * 4), bytes)) return false;
     AfterBlock(bar, block);
   }
   Complete(bar);
@@ -62,7 +62,7 @@ bool VerifyPass(const FirmwareImage& image, uint32_t cellEvery) {
   uint8_t expected[kFlashBlockSize];
   uint8_t readBack[kFlashBlockSize];
   for (uint32_t block = 0; block < image.sizeKb; ++block) {
-    const uint8_t unread = SpiRead1K(static_cast<uint16_t>(block * 4), readBack);
+    const uint8_t unread = SpiReadBlock(static_cast<uint16_t>(block * 4), readBack);
     CopyBlock(image, block, expected);
     bool differs = false;
     for (uint32_t i = 0; i < kFlashBlockSize; ++i) {

@@ -31,15 +31,16 @@ int StartRun(FirmwareImage& image) {
   if (!LocateI2cController(gSettings.channel, gPdSettings.debug)) return EarlyStop();
   if (!I2cInit()) return EarlyStop();
 
-  gChipInfo.ParameterChipID[0] = static_cast<uint8_t>(gSettings.expectedChipId >> 8);
-  gChipInfo.ParameterChipID[1] = static_cast<uint8_t>(gSettings.expectedChipId & 0xFF);
-  gPdSettings.Dummy = DummyFor(gSettings.expectedChipId);
-  SelectTcpiModeAddress(gChipInfo.ParameterChipID);
+  gChipInfo.expectedId[0] = static_cast<uint8_t>(gSettings.expectedChipId >> 8);
+  gChipInfo.expectedId[1] = static_cast<uint8_t>(gSettings.expectedChipId & 0xFF);
+  gPdSettings.stopCpuLeadByte = DummyFor(gSettings.expectedChipId);
+  SelectTcpiModeAddress(gChipInfo.expectedId);
 
   if (gPdSettings.debug) {
-    ConsolePrint(u"Slave Address = 0x%2X, Channel = 0x%2X, Cfg = 0x%2X\n", gChipInfo.SlaveAddr,
+    ConsolePrint(u"Slave Address = 0x%2X, Channel = 0x%2X, Cfg = 0x%2X\n", gChipInfo.slaveAddr,
                  gSettings.channel, gSettings.configPort);
-    ConsolePrint(u"TCPC Address = 0x%2X, Dummy = 0x%2X\n", gChipInfo.TCPI_Mode_addr, gPdSettings.Dummy);
+    ConsolePrint(u"TCPC Address = 0x%2X, Dummy = 0x%2X\n", gChipInfo.tcpiModeAddr,
+                 gPdSettings.stopCpuLeadByte);
     if (image.loaded) {
       char hex[kSha256HexDigits + 1];
       Sha256Hex(image.sha256, hex);
@@ -48,7 +49,7 @@ int StartRun(FirmwareImage& image) {
     ConsolePrint(u"Get_PD_ver\n");
   }
 
-  const bool versionRead = Get_PD_ver();
+  const bool versionRead = GetPdVersion();
   // A controller whose update was cut short sits in its boot code, which
   // does not answer the version query; /force goes on to redo the update.
   if (!versionRead && (!gSettings.force || gSettings.versionOnly)) return EarlyStop();

@@ -1,7 +1,7 @@
 // Option values and flags of one run that only the application reads.
 // Written by the command line, read by everything after it. The debug flag
-// and the derived Dummy byte, which the protocol layer reads too, live in
-// pd/pd_settings.h.
+// and the stop-CPU lead byte derived from /id, which the protocol layer
+// reads too, live in pd/pd_settings.h.
 #pragma once
 
 #include <stdint.h>

@@ -34,7 +34,8 @@ bool ProgramSignature(const FirmwareImage& image) {
     case PageProgramResult::Done: break;
     case PageProgramResult::WriteEnableFailed: return Fail(nullptr);
     case PageProgramResult::AddressRefused: return Fail(u" SPI_Programsignature -> SpiSetAddress() Fail!!");
-    case PageProgramResult::CommandRefused: return Fail(u" SPI_Programsignature -> SpiBridgeCommand() Fail!!");
+    case PageProgramResult::CommandRefused:
+      return Fail(u" SPI_Programsignature -> SpiBridgeCommand() Fail!!");
     case PageProgramResult::DataRefused: return Fail(u" SPI_Programsignature -> bI2cMasterWrite() Fail!!");
     case PageProgramResult::WriteDisableFailed:
       return Fail(u" SPI_Programsignature -> SPIWriteDisable() Fail!!");

@@ -4,5 +4,6 @@
 
 struct FirmwareImage;
 
-// true when the signature was programmed and reads back as `image` has it; otherwise the step's failure texts have been printed.
+// true when the signature was programmed and reads back as `image` has it;
+// otherwise the step's failure texts have been printed.
 bool ProgramSignature(const FirmwareImage& image);

@@ -29,20 +29,20 @@ void WarnFirmwareIncomplete() {
 // Halts the controller's CPU, identifies the chip and enters test mode.
 // false when the run has to stop.
 bool PrepareTestMode(bool versionShown) {
-  if (!I2cSetSlaveAddress(gChipInfo.SlaveAddr)) return false;
+  if (!I2cSetSlaveAddress(gChipInfo.slaveAddr)) return false;
   if (gPdSettings.debug) ConsolePrint(u"\n");
-  if (!Exit_Test_mode()) return false;
+  if (!ExitTestMode()) return false;
   PlatformStall(200);
-  if (!Stop_CPU()) return false;
+  if (!StopCpu()) return false;
 
   if (gPdSettings.debug) ConsolePrint(u"Get_chipID\n");
   uint8_t id[4] = {0, 0, 0, 0};
-  if (!Get_chipID(id)) return false;
+  if (!GetChipId(id)) return false;
   // The chip ID shares the line of the version, when there is one.
   if (!gPdSettings.debug && versionShown) ConsolePrint(u", ");
   ConsolePrint(u"Chip ID: OV%0X%0X\n", id[0], id[1]);
 
-  return Enter_Test_mode();
+  return EnterTestMode();
 }
 
 // Done: the whole signed image is in the flash. Failed and VerifyFailed:
@@ -67,9 +67,9 @@ FlashOutcome FlashImage(const FirmwareImage& image) {
 
   // Writing past the end of the flash would wrap onto its start after the
   // whole chip has been erased; refuse while the board still has firmware.
-  if (image.sizeKb > gChipInfo.PD_FLash_Size) {
+  if (image.sizeKb > gChipInfo.flashSizeKb) {
     ConsolePrint(u"Image Too Large! %d KBytes do not fit in the %d KBytes flash of this chip!!",
-                 static_cast<int>(image.sizeKb), static_cast<int>(gChipInfo.PD_FLash_Size));
+                 static_cast<int>(image.sizeKb), static_cast<int>(gChipInfo.flashSizeKb));
     return FlashOutcome::Refused;
   }
 
@@ -124,15 +124,15 @@ int RunUpdate(bool versionShown, FirmwareImage& image) {
 
   // The ending: the controller runs its firmware again whatever the flash
   // work came to.
-  if (!Exit_Test_mode()) return EndRun(EarlyStop(), outcome);
+  if (!ExitTestMode()) return EndRun(EarlyStop(), outcome);
   if (gPdSettings.debug) ConsolePrint(u"WDT_Reset\n");
-  WDT_Reset();
+  ResetWatchdog();
   if (outcome == FlashOutcome::VerifyFailed) {
-    VerifyFailByte();
+    SendVerifyFailByte();
   } else if (gSettings.showPdVersion) {
     ShowPdVersion();
   } else {
-    Get_PD_ver();
+    GetPdVersion();
   }
   ReleaseFirmwareImage(image);
   ConsolePrint(u"\n\n");

@@ -31,10 +31,10 @@ bool TopBit(uint8_t value) { return (value & 0x80) != 0; }
 uint32_t SizeFromCode(uint8_t code) { return code < 3 ? 64u << code : 0u; }
 
 void SetGeometry(uint8_t prefix0, uint8_t prefix1, uint32_t addrBytes, uint32_t addrShift) {
-  gChipInfo.BridgePrefix[0] = prefix0;
-  gChipInfo.BridgePrefix[1] = prefix1;
-  gChipInfo.AddrBytes = addrBytes;
-  gChipInfo.AddrShift = addrShift;
+  gChipInfo.bridgePrefix[0] = prefix0;
+  gChipInfo.bridgePrefix[1] = prefix1;
+  gChipInfo.addrBytes = addrBytes;
+  gChipInfo.addrShift = addrShift;
 }
 
 // Only the two supported families get here: every other one has no size.
@@ -86,48 +86,48 @@ uint32_t GetFlashSize(const uint8_t id[4]) {
 void SelectTcpiModeAddress(const uint8_t id[2]) {
   const uint8_t family = id[0];
   const uint8_t model = id[1];
-  const uint8_t slave = gChipInfo.SlaveAddr;
+  const uint8_t slave = gChipInfo.slaveAddr;
   if (model == 0x56 || model == 0x57) {
     if (slave == 0x80) {
-      gChipInfo.TCPI_Mode_addr = 0x98;
+      gChipInfo.tcpiModeAddr = 0x98;
     } else if (slave == 0x84) {
-      gChipInfo.TCPI_Mode_addr = 0x9C;
+      gChipInfo.tcpiModeAddr = 0x9C;
     }
   } else if (family == 0x52 || family == 0x58) {
     switch (slave) {
-      case 0xCC: gChipInfo.TCPI_Mode_addr = 0x4C; break;
-      case 0xCE: gChipInfo.TCPI_Mode_addr = 0x4E; break;
-      case 0xD0: gChipInfo.TCPI_Mode_addr = 0x50; break;
-      case 0xD2: gChipInfo.TCPI_Mode_addr = 0x52; break;
+      case 0xCC: gChipInfo.tcpiModeAddr = 0x4C; break;
+      case 0xCE: gChipInfo.tcpiModeAddr = 0x4E; break;
+      case 0xD0: gChipInfo.tcpiModeAddr = 0x50; break;
+      case 0xD2: gChipInfo.tcpiModeAddr = 0x52; break;
       default: break;
     }
   } else {
-    gChipInfo.TCPI_Mode_addr = slave;
+    gChipInfo.tcpiModeAddr = slave;
   }
-  if (gPdSettings.debug) ConsolePrint(u"TCPI_Mode_addr = 0x%02X\n", gChipInfo.TCPI_Mode_addr);
+  if (gPdSettings.debug) ConsolePrint(u"TCPI_Mode_addr = 0x%02X\n", gChipInfo.tcpiModeAddr);
 }
 
-bool Get_chipID(uint8_t id[4]) {
+bool GetChipId(uint8_t id[4]) {
   // The bridge operations that follow rely on this target staying in force.
   // A target that cannot be set has already said why; no read is attempted.
-  if (!I2cSetSlaveAddress(gChipInfo.SlaveAddr)) return false;
+  if (!I2cSetSlaveAddress(gChipInfo.slaveAddr)) return false;
 
-  if (!I2cBlockRead(gChipInfo.SlaveAddr, kChipIdCommand, 2, id, 4)) {
+  if (!I2cBlockRead(gChipInfo.slaveAddr, kChipIdCommand, 2, id, 4)) {
     ConsolePrint(u"Get_chipID ->  I2CBlkDataReadFail!!\n\n");
     return false;
   }
   if (gPdSettings.debug) {
     ConsolePrint(u"CMD Chip ID: OV%0X%0X, Parameter Chip ID: OV%0X%0X\n", id[0], id[1],
-                 gChipInfo.ParameterChipID[0], gChipInfo.ParameterChipID[1]);
+                 gChipInfo.expectedId[0], gChipInfo.expectedId[1]);
   }
-  if (id[0] != gChipInfo.ParameterChipID[0] || id[1] != gChipInfo.ParameterChipID[1]) {
+  if (id[0] != gChipInfo.expectedId[0] || id[1] != gChipInfo.expectedId[1]) {
     ConsolePrint(u"Chip ID Mismatch!!\n\n");
     return false;
   }
-  for (int i = 0; i < 4; ++i) gChipInfo.ChipID[i] = id[i];
+  for (int i = 0; i < 4; ++i) gChipInfo.chipId[i] = id[i];
 
-  gChipInfo.PD_FLash_Size = GetFlashSize(id);
-  if (gChipInfo.PD_FLash_Size == 0) {
+  gChipInfo.flashSizeKb = GetFlashSize(id);
+  if (gChipInfo.flashSizeKb == 0) {
     ConsolePrint(u"Get_chipID PD_FLash_Size error!!\n\n");
     return false;
   }

@@ -32,18 +32,18 @@ constexpr uint8_t kEraseBusyRead[2] = {0xFF, 0xFF};
 
 uint8_t ReadBridgeStatus() {
   uint8_t status = 0;
-  I2cBlockRead(gChipInfo.SlaveAddr, gChipInfo.BridgePrefix, 2, &status, 1);
+  I2cBlockRead(gChipInfo.slaveAddr, gChipInfo.bridgePrefix, 2, &status, 1);
   return status;
 }
 
-bool ReadEraseBusy(uint8_t* busy) { return I2cBlockRead(gChipInfo.SlaveAddr, kEraseBusyRead, 2, busy, 1); }
+bool ReadEraseBusy(uint8_t* busy) { return I2cBlockRead(gChipInfo.slaveAddr, kEraseBusyRead, 2, busy, 1); }
 
 uint16_t PageOf(uint16_t base, uint32_t index) { return static_cast<uint16_t>(base + index); }
 
 }  // namespace
 
-bool SpiBridgeCommand(uint8_t code) {
-  const uint8_t frame[4] = {0xFF, 0xFE, code, 0x01};
+bool SpiBridgeCommand(SpiCommand command) {
+  const uint8_t frame[4] = {0xFF, 0xFE, static_cast<uint8_t>(command), 0x01};
   return I2cBlockWrite(sizeof frame, frame);
 }
 
@@ -53,19 +53,19 @@ bool SpiSetAddress(uint16_t page, uint8_t offset) {
       0xFA,
       offset,
       static_cast<uint8_t>(page & 0xFF),
-      static_cast<uint8_t>(((page >> 8) << gChipInfo.AddrShift) & 0xFF),
+      static_cast<uint8_t>(((page >> 8) << gChipInfo.addrShift) & 0xFF),
   };
-  const uint8_t count = gChipInfo.AddrBytes == 3 ? 5 : 4;
+  const uint8_t count = gChipInfo.addrBytes == 3 ? 5 : 4;
   return I2cBlockWrite(count, frame);
 }
 
-bool SPIWriteCtrl(uint8_t mode) {
-  const bool enable = mode == SPI_CMD_WRITE_ENABLE;
+bool SpiWriteControl(SpiCommand mode) {
+  const bool enable = mode == SpiCommand::WriteEnable;
   const char16_t* failure = u"Ctrl fail= %X \n";
   uint8_t status = 0;
   for (uint32_t tries = 0; tries <= kWriteCtrlRetries; ++tries) {
     SpiBridgeCommand(mode);
-    SpiBridgeCommand(SPI_CMD_READ_STATUS);
+    SpiBridgeCommand(SpiCommand::ReadStatus);
     status = ReadBridgeStatus();
     const bool writeEnabled = (status & kStatusWriteEnabled) != 0;
     if ((status & kStatusValid) == 0) {
@@ -84,11 +84,11 @@ bool SPIWriteCtrl(uint8_t mode) {
 }
 
 EraseResult SpiChipErase() {
-  if (!SPIWriteCtrl(SPI_CMD_WRITE_ENABLE)) {
+  if (!SpiWriteControl(SpiCommand::WriteEnable)) {
     ConsolePrint(u"SPIWriteCtrl(Enable) Fail!!");
     return EraseResult::NotStarted;
   }
-  SpiBridgeCommand(SPI_CMD_CHIP_ERASE);
+  SpiBridgeCommand(SpiCommand::ChipErase);
 
   // A failed busy read keeps the last value; the limit only ends the wait,
   // and the disable step's status check still decides the outcome.
@@ -104,7 +104,7 @@ EraseResult SpiChipErase() {
     ReadEraseBusy(&busy);
   }
 
-  if (!SPIWriteCtrl(SPI_CMD_WRITE_DISABLE)) {
+  if (!SpiWriteControl(SpiCommand::WriteDisable)) {
     ConsolePrint(u"SPIWriteCtrl(Disable) Fail!!");
     return EraseResult::Unconfirmed;
   }
@@ -116,14 +116,14 @@ EraseResult SpiChipErase() {
 }
 
 PageProgramResult SpiProgramPage(uint16_t page, uint8_t offset, const uint8_t* data, uint32_t count) {
-  if (!SPIWriteCtrl(SPI_CMD_WRITE_ENABLE)) return PageProgramResult::WriteEnableFailed;
+  if (!SpiWriteControl(SpiCommand::WriteEnable)) return PageProgramResult::WriteEnableFailed;
   // The data frames program wherever the bridge points: never without the
   // address and the command that make it this page's.
   if (!SpiSetAddress(page, offset)) return PageProgramResult::AddressRefused;
-  if (!SpiBridgeCommand(SPI_CMD_PAGE_PROGRAM)) return PageProgramResult::CommandRefused;
+  if (!SpiBridgeCommand(SpiCommand::PageProgram)) return PageProgramResult::CommandRefused;
   uint8_t frame[2 + kDataFrameBytes];
-  frame[0] = gChipInfo.BridgePrefix[0];
-  frame[1] = gChipInfo.BridgePrefix[1];
+  frame[0] = gChipInfo.bridgePrefix[0];
+  frame[1] = gChipInfo.bridgePrefix[1];
   for (uint32_t done = 0; done < count;) {
     const uint32_t left = count - done;
     const uint32_t bytes = left < kDataFrameBytes ? left : kDataFrameBytes;
@@ -133,11 +133,11 @@ PageProgramResult SpiProgramPage(uint16_t page, uint8_t offset, const uint8_t* d
   }
   // The page program needs no busy poll: the disable step's status check
   // is the wait.
-  if (!SPIWriteCtrl(SPI_CMD_WRITE_DISABLE)) return PageProgramResult::WriteDisableFailed;
+  if (!SpiWriteControl(SpiCommand::WriteDisable)) return PageProgramResult::WriteDisableFailed;
   return PageProgramResult::Done;
 }
 
-bool SPI_Program1K(uint16_t base, const uint8_t* block) {
+bool SpiProgramBlock(uint16_t base, const uint8_t* block) {
   for (uint32_t page = 0; page < kPagesPerBlock; ++page) {
     switch (SpiProgramPage(PageOf(base, page), 0, block + page * kPageSize, kPageSize)) {
       case PageProgramResult::Done: break;
@@ -161,12 +161,12 @@ bool SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece) {
   MemFill(piece, 0x00, kDataFrameBytes);
   // Each transfer is made whatever the one before it came to.
   bool read = SpiSetAddress(page, offset);
-  read = SpiBridgeCommand(SPI_CMD_READ) && read;
-  read = I2cBlockRead(gChipInfo.SlaveAddr, gChipInfo.BridgePrefix, 2, piece, kDataFrameBytes) && read;
+  read = SpiBridgeCommand(SpiCommand::Read) && read;
+  read = I2cBlockRead(gChipInfo.slaveAddr, gChipInfo.bridgePrefix, 2, piece, kDataFrameBytes) && read;
   return read;
 }
 
-uint8_t SpiRead1K(uint16_t base, uint8_t* block) {
+uint8_t SpiReadBlock(uint16_t base, uint8_t* block) {
   uint8_t piece[kDataFrameBytes];
   uint8_t* destination = block;
   uint8_t failed = 0;

@@ -1,17 +1,18 @@
 // The PD controller's flash bridge: frames that reach its SPI flash.
-// Everything goes to the current I2C target, which Get_chipID left at
-// SlaveAddr, and uses the geometry Get_chipID found.
+// Everything goes to the current I2C target, which GetChipId left at
+// slaveAddr, and uses the geometry GetChipId found.
 #pragma once
 
 #include <stdint.h>
 
-enum SpiBridgeCode : uint8_t {
-  SPI_CMD_WRITE_ENABLE = 0x04,
-  SPI_CMD_WRITE_DISABLE = 0x05,
-  SPI_CMD_CHIP_ERASE = 0x07,
-  SPI_CMD_READ_STATUS = 0x09,
-  SPI_CMD_READ = 0x13,
-  SPI_CMD_PAGE_PROGRAM = 0x16,
+// The codes of the bridge command frame.
+enum class SpiCommand : uint8_t {
+  WriteEnable = 0x04,
+  WriteDisable = 0x05,
+  ChipErase = 0x07,
+  ReadStatus = 0x09,
+  Read = 0x13,
+  PageProgram = 0x16,
 };
 
 inline constexpr uint32_t kFlashBlockSize = 1024;
@@ -19,11 +20,11 @@ inline constexpr uint32_t kFlashBlockSize = 1024;
 // Every operation here that reports true or false reports true for success.
 
 // Sends the bridge command frame FF FE code 01.
-bool SpiBridgeCommand(uint8_t code);
+bool SpiBridgeCommand(SpiCommand command);
 
-// mode 4 enables writing, any other mode disables it. true when the status
+// WriteEnable enables writing, any other mode disables it. true when the status
 // confirmed the mode, false after 101 failed tries (message printed).
-bool SPIWriteCtrl(uint8_t mode);
+bool SpiWriteControl(SpiCommand mode);
 
 // Points the bridge at `offset` in flash page `page`.
 bool SpiSetAddress(uint16_t page, uint8_t offset);
@@ -60,7 +61,7 @@ PageProgramResult SpiProgramPage(uint16_t page, uint8_t offset, const uint8_t* d
 // arrived). true when all three transfers succeeded.
 bool SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece);
 
-// The 1 KB block's kDataFrameBytes pieces; SpiRead1K reports each in one bit.
+// The 1 KB block's kDataFrameBytes pieces; SpiReadBlock reports each in one bit.
 inline constexpr uint32_t kPiecesPerBlock = kFlashBlockSize / kDataFrameBytes;
 static_assert(kPiecesPerBlock <= 8);
 
@@ -70,7 +71,7 @@ static_assert(kPiecesPerBlock <= 8);
 // read failed, bit k for piece k (0: all arrived). A failed piece holds zeros where its bytes
 // did not arrive, which may well be what the flash should hold: only this
 // result tells it was not read.
-uint8_t SpiRead1K(uint16_t base, uint8_t* block);
+uint8_t SpiReadBlock(uint16_t base, uint8_t* block);
 // Programs `block` page by page with SpiProgramPage and stops at the first
 // page that fails. false = failure (printed).
-bool SPI_Program1K(uint16_t base, const uint8_t* block);
+bool SpiProgramBlock(uint16_t base, const uint8_t* block);

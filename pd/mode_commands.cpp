@@ -17,14 +17,14 @@ constexpr uint32_t kStopCpuSettleUs = 100;
 
 }  // namespace
 
-bool Exit_Test_mode() {
+bool ExitTestMode() {
   if (gPdSettings.debug) ConsolePrint(u"Exit_Test_mode\n");
   const bool sent = I2cBlockWrite(sizeof kExitTestMode, kExitTestMode);
   if (!sent) ConsolePrint(u"\nExit_Test_mode I2CBlkDataWrite Fail !!");
   return sent;
 }
 
-bool Stop_CPU() {
+bool StopCpu() {
   if (gPdSettings.debug) ConsolePrint(u"Stop_CPU\n");
   if (!I2cBlockWrite(sizeof kStopCpu, kStopCpu)) {
     ConsolePrint(u"\nStop_CPU I2CBlkDataWrite-0 Fail !!\n");
@@ -32,18 +32,18 @@ bool Stop_CPU() {
   }
   // The second write repeats the halt behind a lead byte that depends on the
   // chip model the user named.
-  const uint8_t confirm[4] = {gPdSettings.Dummy, kStopCpu[0], kStopCpu[1], kStopCpu[2]};
+  const uint8_t confirm[4] = {gPdSettings.stopCpuLeadByte, kStopCpu[0], kStopCpu[1], kStopCpu[2]};
   const bool confirmed = I2cBlockWrite(sizeof confirm, confirm);
   if (!confirmed) ConsolePrint(u"\nStop_CPU I2CBlkDataWrite-1 Fail !!\n");
   PlatformStall(kStopCpuSettleUs);
   return confirmed;
 }
 
-bool Enter_Test_mode() {
+bool EnterTestMode() {
   if (gPdSettings.debug) ConsolePrint(u"Enter_Test_mode\n");
   const bool sent = I2cBlockWrite(sizeof kEnterTestMode, kEnterTestMode);
   if (!sent) ConsolePrint(u"\nEnter_Test_mode I2CBlkDataWrite Fail !!");
   return sent;
 }
 
-bool VerifyFailByte() { return I2cBlockWrite(sizeof kVerifyFail, kVerifyFail); }
+bool SendVerifyFailByte() { return I2cBlockWrite(sizeof kVerifyFail, kVerifyFail); }

@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-bool Exit_Test_mode();
-bool Stop_CPU();
-bool Enter_Test_mode();
-bool VerifyFailByte();
+bool ExitTestMode();
+bool StopCpu();
+bool EnterTestMode();
+bool SendVerifyFailByte();

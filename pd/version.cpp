@@ -16,8 +16,8 @@ constexpr uint8_t kPdVersionCommands[6] = {0xE4, 0xE3, 0xE2, 0xE1, 0xE0, 0xDD};
 
 // A target that cannot be set has already said why; nothing is sent then.
 
-bool Get_PD_ver() {
-  const uint8_t address = gChipInfo.TCPI_Mode_addr;
+bool GetPdVersion() {
+  const uint8_t address = gChipInfo.tcpiModeAddr;
   if (!I2cSetSlaveAddress(address)) return false;
   uint8_t version[2] = {0, 0};
   if (!I2cBlockRead(address, &kFirmwareVersionCommand, 1, version, 2)) {
@@ -29,7 +29,7 @@ bool Get_PD_ver() {
 }
 
 bool ShowPdVersion() {
-  const uint8_t address = gChipInfo.TCPI_Mode_addr;
+  const uint8_t address = gChipInfo.tcpiModeAddr;
   if (!I2cSetSlaveAddress(address)) return false;
   uint8_t version[6] = {0, 0, 0, 0, 0, 0};
   for (int i = 0; i < 6; ++i) {

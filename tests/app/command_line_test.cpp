@@ -48,8 +48,8 @@ int Parse(const std::vector<std::string>& args) {
 }
 
 void ExpectRecords(const Parsed& want, const std::string& label) {
-  EXPECT_EQ(gChipInfo.SlaveAddr, want.slave) << label;
-  EXPECT_EQ(gChipInfo.TCPI_Mode_addr, want.tcpi) << label;
+  EXPECT_EQ(gChipInfo.slaveAddr, want.slave) << label;
+  EXPECT_EQ(gChipInfo.tcpiModeAddr, want.tcpi) << label;
   EXPECT_EQ(gSettings.configPort, want.configPort) << label;
   EXPECT_EQ(gSettings.channel, want.channel) << label;
   EXPECT_EQ(gSettings.expectedChipId, want.expectedChipId) << label;
@@ -135,7 +135,7 @@ TEST(CommandLine, RejectedArgumentsEndTheRunWithExitCode1) {
     EXPECT_EQ(Parse(args), kExitBadArgument) << vexa_test::JoinArgs(args);
     EXPECT_NE(console.text().find("Wrong Parameter!"), std::string::npos) << vexa_test::JoinArgs(args);
     // Nothing after the rejected argument is taken.
-    EXPECT_EQ(gChipInfo.SlaveAddr, 0x80) << vexa_test::JoinArgs(args);
+    EXPECT_EQ(gChipInfo.slaveAddr, 0x80) << vexa_test::JoinArgs(args);
     EXPECT_EQ(gSettings.channel, 0) << vexa_test::JoinArgs(args);
   }
 }
@@ -157,7 +157,7 @@ TEST(CommandLine, ImagesAreLoadedAsTheyComeAndTheLastOneIsUsed) {
   ASSERT_EQ(image.size, secondBytes.size());
   EXPECT_EQ(image.content[0], secondBytes[0]);
   EXPECT_EQ(image.signature[0], secondBytes[0x40]);
-  EXPECT_EQ(gChipInfo.SlaveAddr, 0x90);
+  EXPECT_EQ(gChipInfo.slaveAddr, 0x90);
 
   // A rejected argument after an image: the image was read all the same.
   ASSERT_EQ(Parse({first, "/x"}, image), kExitBadArgument);
@@ -171,7 +171,7 @@ TEST(CommandLine, AnUnopenableImageStopsTheArguments) {
   FirmwareImage image{};
   EXPECT_EQ(Parse({"missing.bin", "/sa", "10"}, image), kExitBadArgument);
   EXPECT_EQ(console.text(), "\r\nFile Open Fail!\r\n\r\n");
-  EXPECT_EQ(gChipInfo.SlaveAddr, 0x80);
+  EXPECT_EQ(gChipInfo.slaveAddr, 0x80);
   EXPECT_FALSE(image.loaded);
 }
 
@@ -179,18 +179,18 @@ TEST(ResetRunRecords, StartsEveryRecordAfresh) {
   ConsoleCapture console;
   ASSERT_EQ(Parse({"/sa", "10", "/t", "20", "/cp", "4E", "/db", "/v", "/ov", "/i2c", "3", "/id", "5251"}),
             kExitSuccess);
-  gPdSettings.Dummy = 0xFF;
-  gChipInfo.ChipID[0] = 0x52;
-  gChipInfo.PD_FLash_Size = 256;
+  gPdSettings.stopCpuLeadByte = 0xFF;
+  gChipInfo.chipId[0] = 0x52;
+  gChipInfo.flashSizeKb = 256;
   gI2cHost = I2cHost{0xFE010000, PlatformKind::Intel, 3, {1, 2, 3}};
 
   // A second run in the same process starts from the reset.
   const char* const argv[] = {"VEXA"};
   EXPECT_EQ(ToolMain(1, argv), kExitSuccess);
   ExpectRecords(Parsed{}, "after reset");
-  EXPECT_EQ(gPdSettings.Dummy, 0);
-  EXPECT_EQ(gChipInfo.ChipID[0], 0);
-  EXPECT_EQ(gChipInfo.PD_FLash_Size, 0u);
+  EXPECT_EQ(gPdSettings.stopCpuLeadByte, 0);
+  EXPECT_EQ(gChipInfo.chipId[0], 0);
+  EXPECT_EQ(gChipInfo.flashSizeKb, 0u);
   EXPECT_EQ(gI2cHost.kind, PlatformKind::Unknown);
   EXPECT_EQ(gI2cHost.base, 0u);
 }

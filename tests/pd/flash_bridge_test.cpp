@@ -46,19 +46,19 @@ std::size_t CountLines(const Lines& lines, const std::string& line) {
 
 Bytes Cmd(std::uint8_t code) { return {0xFF, 0xFE, code, 0x01}; }
 
-// ---- SPIWriteCtrl ----
+// ---- SpiWriteControl ----
 
-TEST(SPIWriteCtrl, EnableConfirmedByTheFirstStatus) {
+TEST(SpiWriteControl, EnableConfirmedByTheFirstStatus) {
   PdBench bench;
   bench.Geometry(0xFF, 0xF7, 3, 0);
   Play(bench.device, {});
-  EXPECT_TRUE(SPIWriteCtrl(4));
+  EXPECT_TRUE(SpiWriteControl(SpiCommand::WriteEnable));
   EXPECT_EQ(bench.Console(), "");
   EXPECT_TRUE(bench.ProtocolStalls().empty());
   EXPECT_EQ(bench.Bus(), CtrlTry(0x04, 0x82));
 }
 
-TEST(SPIWriteCtrl, TriesAndTexts) {
+TEST(SpiWriteControl, TriesAndTexts) {
   struct Case {
     const char* name;
     std::uint8_t mode;
@@ -92,7 +92,7 @@ TEST(SPIWriteCtrl, TriesAndTexts) {
     script.enableStatus = c.status;
     script.disableStatus = c.status;
     Play(bench.device, script);
-    EXPECT_EQ(SPIWriteCtrl(c.mode), c.confirmed) << c.name;
+    EXPECT_EQ(SpiWriteControl(static_cast<SpiCommand>(c.mode)), c.confirmed) << c.name;
     EXPECT_EQ(bench.Console(), c.console) << c.name;
     const int failedTries = c.confirmed ? c.tries - 1 : c.tries;
     EXPECT_EQ(bench.ProtocolStalls(), Times(20, failedTries)) << c.name;
@@ -102,7 +102,7 @@ TEST(SPIWriteCtrl, TriesAndTexts) {
   }
 }
 
-TEST(SPIWriteCtrl, UnreadableStatusCountsAsZero) {
+TEST(SpiWriteControl, UnreadableStatusCountsAsZero) {
   PdBench bench;
   bench.Geometry(0xFF, 0xF7, 3, 0);
   BridgeScript script;
@@ -113,7 +113,7 @@ TEST(SPIWriteCtrl, UnreadableStatusCountsAsZero) {
   bench.device.refuse = [](const std::vector<Frame>& history, bool read) {
     return read && CountWrites(history, Cmd(0x09)) == 101;
   };
-  EXPECT_FALSE(SPIWriteCtrl(4));
+  EXPECT_FALSE(SpiWriteControl(SpiCommand::WriteEnable));
   EXPECT_EQ(bench.Console(), "Ctrl fail= 0 \r\n");
   EXPECT_EQ(bench.ProtocolStalls(), Times(20, 101));
   const Lines bus = bench.Bus();
@@ -162,8 +162,8 @@ TEST(BridgePrefix, ZeroPrefixLeadsStatusDataAndNothingElse) {
   for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) block[i] = static_cast<std::uint8_t>(i);
 
   EXPECT_EQ(SpiChipErase(), EraseResult::Erased);
-  EXPECT_TRUE(SPI_Program1K(0x104, block));
-  SpiRead1K(0x104, block);
+  EXPECT_TRUE(SpiProgramBlock(0x104, block));
+  SpiReadBlock(0x104, block);
   EXPECT_EQ(bench.Console(), Cells(12));
 
   const std::vector<Frame>& log = bench.device.Log();
@@ -301,7 +301,7 @@ TEST(SpiChipErase, WriteControlFailures) {
   }
 }
 
-// ---- SPI_Program1K ----
+// ---- SpiProgramBlock ----
 
 // The block the programming tests write.
 const std::uint8_t* TestBlock() {
@@ -337,11 +337,11 @@ std::vector<Bytes> WritesOf(const std::vector<Frame>& log) {
   return writes;
 }
 
-TEST(SPI_Program1K, FourPagesInBufferOrder) {
+TEST(SpiProgramBlock, FourPagesInBufferOrder) {
   PdBench bench;
   bench.Geometry(0xFF, 0xF7, 3, 0);
   Play(bench.device, {});
-  EXPECT_TRUE(SPI_Program1K(8, TestBlock()));
+  EXPECT_TRUE(SpiProgramBlock(8, TestBlock()));
   EXPECT_EQ(bench.Console(), "");
   EXPECT_TRUE(bench.ProtocolStalls().empty());
   std::vector<Bytes> expected;
@@ -351,7 +351,7 @@ TEST(SPI_Program1K, FourPagesInBufferOrder) {
   EXPECT_EQ(WritesOf(bench.device.Log()), expected);
 }
 
-TEST(SPI_Program1K, FailedDataWriteInPage10) {
+TEST(SpiProgramBlock, FailedDataWriteInPage10) {
   for (const std::size_t failing : {std::size_t{0}, std::size_t{1}}) {
     PdBench bench;
     bench.Geometry(0xFF, 0xF7, 3, 0);
@@ -363,7 +363,7 @@ TEST(SPI_Program1K, FailedDataWriteInPage10) {
       for (auto it = history.rbegin(); it != history.rend() && it->bytes != Cmd(0x16); ++it) ++dataFrames;
       return dataFrames == failing;
     };
-    EXPECT_FALSE(SPI_Program1K(8, TestBlock())) << failing;
+    EXPECT_FALSE(SpiProgramBlock(8, TestBlock())) << failing;
     const std::string console = bench.Console();
     EXPECT_TRUE(EndsWith(console, " SPI_Program1K -> bI2cMasterWrite() Fail!!")) << console;
     std::vector<Bytes> expected;
@@ -379,7 +379,7 @@ TEST(SPI_Program1K, FailedDataWriteInPage10) {
 
 // A refused address frame or page-program command fails the block there:
 // the data must never go to the address an earlier page left in the bridge.
-TEST(SPI_Program1K, RefusedAddressOrCommandEndsTheBlock) {
+TEST(SpiProgramBlock, RefusedAddressOrCommandEndsTheBlock) {
   struct Case {
     std::uint16_t page;  // of the block, 0..3
     std::size_t write;   // the page's refused write: 3 address frame, 4 command
@@ -395,7 +395,7 @@ TEST(SPI_Program1K, RefusedAddressOrCommandEndsTheBlock) {
       return history.size() == refusedAt;
     };
     const std::string what = "page " + std::to_string(c.page) + " write " + std::to_string(c.write);
-    EXPECT_FALSE(SPI_Program1K(8, TestBlock())) << what;
+    EXPECT_FALSE(SpiProgramBlock(8, TestBlock())) << what;
     EXPECT_TRUE(EndsWith(bench.Console(), " SPI_Program1K -> bI2cMasterWrite() Fail!!")) << what;
     std::vector<Bytes> expected;
     for (std::uint16_t i = 0; i < c.page; ++i) {
@@ -408,7 +408,7 @@ TEST(SPI_Program1K, RefusedAddressOrCommandEndsTheBlock) {
   }
 }
 
-TEST(SPI_Program1K, WriteControlFailures) {
+TEST(SpiProgramBlock, WriteControlFailures) {
   struct Case {
     const char* name;
     std::uint8_t (*enable)(int);
@@ -432,7 +432,7 @@ TEST(SPI_Program1K, WriteControlFailures) {
     script.enableStatus = c.enable;
     script.disableStatus = c.disable;
     Play(bench.device, script);
-      EXPECT_FALSE(SPI_Program1K(0, TestBlock())) << c.name;
+      EXPECT_FALSE(SpiProgramBlock(0, TestBlock())) << c.name;
     EXPECT_EQ(bench.Console(), c.console) << c.name;
     std::size_t addressFrames = 0;
     for (const Frame& f : bench.device.Log()) addressFrames += f.bytes.size() == 5 && f.bytes[1] == 0xFA;
@@ -440,17 +440,17 @@ TEST(SPI_Program1K, WriteControlFailures) {
   }
 }
 
-// ---- SpiRead1K ----
+// ---- SpiReadBlock ----
 
 std::uint8_t FlashByte(std::uint32_t address) { return static_cast<std::uint8_t>(address * 7 + (address >> 8)); }
 
-TEST(SpiRead1K, EightHalfPagesInOrder) {
+TEST(SpiReadBlock, EightHalfPagesInOrder) {
   PdBench bench;
   bench.Geometry(0xFF, 0xF7, 3, 0);
   Play(bench.device, {});
   std::uint8_t block[kFlashBlockSize];
   for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) block[i] = 0xAA;
-  EXPECT_EQ(SpiRead1K(0x3FC, block), 0);
+  EXPECT_EQ(SpiReadBlock(0x3FC, block), 0);
   EXPECT_EQ(bench.Console(), "");
   EXPECT_TRUE(bench.ProtocolStalls().empty());
   for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) {
@@ -475,7 +475,7 @@ TEST(SpiRead1K, EightHalfPagesInOrder) {
   EXPECT_EQ(reads, 8u);
 }
 
-TEST(SpiRead1K, FailingReadLeavesZerosForTheRestOfItsPiece) {
+TEST(SpiReadBlock, FailingReadLeavesZerosForTheRestOfItsPiece) {
   PdBench bench;
   bench.Geometry(0xFF, 0xF7, 3, 0);
   Play(bench.device, {});
@@ -488,7 +488,7 @@ TEST(SpiRead1K, FailingReadLeavesZerosForTheRestOfItsPiece) {
   std::uint8_t block[kFlashBlockSize];
   for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) block[i] = 0xAA;
   // Only the third piece is reported unread.
-  EXPECT_EQ(SpiRead1K(4, block), 1 << 2);
+  EXPECT_EQ(SpiReadBlock(4, block), 1 << 2);
   EXPECT_EQ(bench.Console(), "");
   for (std::uint32_t i = 0; i < 256 + 40; ++i) {
     ASSERT_EQ(block[i], FlashByte(0x400 + i)) << "byte " << i;

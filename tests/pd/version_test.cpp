@@ -30,7 +30,7 @@ void AnswerVersions(FrameDevice& device, std::array<std::uint8_t, 2> fw, std::ar
   };
 }
 
-TEST(Get_PD_ver, PrintsTwoBytesWithoutLineEnd) {
+TEST(GetPdVersion, PrintsTwoBytesWithoutLineEnd) {
   struct Case {
     std::array<std::uint8_t, 2> fw;
     const char* text;
@@ -45,28 +45,28 @@ TEST(Get_PD_ver, PrintsTwoBytesWithoutLineEnd) {
     // until the query moves it.
     PdBench bench(0x98, 0x80);
     AnswerVersions(bench.device, c.fw, {});
-    gChipInfo.TCPI_Mode_addr = 0x98;
-    EXPECT_TRUE(Get_PD_ver());
+    gChipInfo.tcpiModeAddr = 0x98;
+    EXPECT_TRUE(GetPdVersion());
     EXPECT_EQ(bench.Console(), c.text);
     EXPECT_EQ(bench.CurrentTarget(), 0x98);
     EXPECT_EQ(bench.Bus(), (Lines{"W 98: B6", c.read}));
   }
 }
 
-TEST(Get_PD_ver, FailedReadPrintsItsTextAndNoVersion) {
+TEST(GetPdVersion, FailedReadPrintsItsTextAndNoVersion) {
   PdBench bench(0x98, 0x80);
   AnswerVersions(bench.device, {0x01, 0x02}, {});
   bench.device.refuse = [](const std::vector<Frame>&, bool read) { return read; };
-  gChipInfo.TCPI_Mode_addr = 0x98;
-  EXPECT_FALSE(Get_PD_ver());
+  gChipInfo.tcpiModeAddr = 0x98;
+  EXPECT_FALSE(GetPdVersion());
   EXPECT_EQ(bench.Console(), "Get_PD_ver I2CBlkDataRead Fail!!\r\n\r\n");
   EXPECT_EQ(bench.CurrentTarget(), 0x98);
 }
 
-TEST(Get_PD_ver, NobodyAtTheAddress) {
+TEST(GetPdVersion, NobodyAtTheAddress) {
   PdBench bench(0x98, 0x80);
-  gChipInfo.TCPI_Mode_addr = 0x4C;
-  EXPECT_FALSE(Get_PD_ver());
+  gChipInfo.tcpiModeAddr = 0x4C;
+  EXPECT_FALSE(GetPdVersion());
   const std::string console = bench.Console();
   EXPECT_TRUE(EndsWith(console, "Get_PD_ver I2CBlkDataRead Fail!!\r\n\r\n")) << console;
   EXPECT_EQ(console.find("FW Version"), std::string::npos);
@@ -76,7 +76,7 @@ TEST(Get_PD_ver, NobodyAtTheAddress) {
 TEST(ShowPdVersion, SixCommandsInOrderThenOneLine) {
   PdBench bench(0x98, 0x80);
   AnswerVersions(bench.device, {}, {0x01, 0x02, 0x03, 0x0A, 0x0B, 0xFF});
-  gChipInfo.TCPI_Mode_addr = 0x98;
+  gChipInfo.tcpiModeAddr = 0x98;
   EXPECT_TRUE(ShowPdVersion());
   EXPECT_EQ(bench.Console(), "\r\nPD Version : 0102030A0BFF");
   EXPECT_EQ(bench.CurrentTarget(), 0x98);
@@ -90,7 +90,7 @@ TEST(ShowPdVersion, ThirdReadFailingEndsTheQuery) {
   bench.device.refuse = [](const std::vector<Frame>& history, bool read) {
     return read && CountWrites(history, {0xE2}) == 1;
   };
-  gChipInfo.TCPI_Mode_addr = 0x98;
+  gChipInfo.tcpiModeAddr = 0x98;
   EXPECT_FALSE(ShowPdVersion());
   EXPECT_EQ(bench.Console(), "Get_PD_ver Fail!!\r\n\r\n");
   EXPECT_EQ(bench.CurrentTarget(), 0x98);
@@ -105,18 +105,18 @@ TEST(UnsettableTarget, QueriesSendNothing) {
     const char* name;
     bool (*query)();
   } const cases[] = {
-      {"Get_PD_ver", Get_PD_ver},
+      {"Get_PD_ver", GetPdVersion},
       {"ShowPdVersion", ShowPdVersion},
       {"Get_chipID", [] {
          std::uint8_t id[4] = {};
-         return Get_chipID(id);
+         return GetChipId(id);
        }},
   };
   for (const Case& c : cases) {
     PdBench bench;
     AnswerVersions(bench.device, {0x01, 0x02}, {});
-    gChipInfo.TCPI_Mode_addr = 0x98;
-    gChipInfo.SlaveAddr = 0x84;
+    gChipInfo.tcpiModeAddr = 0x98;
+    gChipInfo.slaveAddr = 0x84;
     bench.fixture.board().Controller(bench.fixture.config().pdChannel)->faults().dead = true;
     EXPECT_FALSE(c.query()) << c.name;
     EXPECT_EQ(bench.Console(), "I2C Controller Enable Timeout!\r\n") << c.name;
