@@ -15,10 +15,6 @@
 
 namespace {
 
-constexpr uint8_t kDefaultSlaveAddr = 0x80;
-constexpr uint8_t kDefaultTcpiModeAddr = 0x80;
-constexpr uint16_t kDefaultConfigPort = 0x2E;
-
 constexpr uint8_t kRedText = 0x04;
 constexpr uint8_t kLightGreyText = 0x07;
 
@@ -99,10 +95,7 @@ int RejectArgument() {
 void ResetRunRecords() {
   gSettings = ToolSettings{};
   gPdSettings = PdSettings{};
-  gSettings.configPort = kDefaultConfigPort;
   gChipInfo = ChipInfo{};
-  gChipInfo.slaveAddr = kDefaultSlaveAddr;
-  gChipInfo.tcpiModeAddr = kDefaultTcpiModeAddr;
   gI2cHost = I2cHost{};
 }
 

@@ -3,9 +3,9 @@
 
 struct FirmwareImage;
 
-// Puts every run-wide record into its start state: the command-line
-// defaults (slaveAddr 0x80, tcpiModeAddr 0x80, configPort 0x2E, the rest
-// 0 or off) and no controller.
+// Puts every run-wide record into its start state: the defaults each record
+// states (the two chip addresses, the configuration port), the rest 0 or
+// off, and no controller.
 void ResetRunRecords();
 
 // Reads argv[1] .. argv[argc - 1] into gSettings and gChipInfo and loads

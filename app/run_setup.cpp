@@ -14,27 +14,13 @@
 #include "platform/console_text.h"
 #include "platform/platform.h"
 
-namespace {
-
-// Chips whose model byte is 0x51 or 0x53 want 0xFF as the lead byte of the
-// second halt write; every other chip wants 0x00.
-uint8_t DummyFor(uint16_t expectedChipId) {
-  const uint8_t model = static_cast<uint8_t>(expectedChipId & 0xFF);
-  return (model == 0x51 || model == 0x53) ? 0xFF : 0x00;
-}
-
-}  // namespace
-
 int StartRun(FirmwareImage& image) {
   // Without a usable controller no register may be touched: discovery has
   // said why, and the run stops here.
   if (!LocateI2cController(gSettings.channel, gPdSettings.debug)) return EarlyStop();
   if (!I2cInit()) return EarlyStop();
 
-  gChipInfo.expectedId[0] = static_cast<uint8_t>(gSettings.expectedChipId >> 8);
-  gChipInfo.expectedId[1] = static_cast<uint8_t>(gSettings.expectedChipId & 0xFF);
-  gPdSettings.stopCpuLeadByte = DummyFor(gSettings.expectedChipId);
-  SelectTcpiModeAddress(gChipInfo.expectedId);
+  UseExpectedChipId(gSettings.expectedChipId);
 
   if (gPdSettings.debug) {
     ConsolePrint(u"Slave Address = 0x%2X, Channel = 0x%2X, Cfg = 0x%2X\n", gChipInfo.slaveAddr,

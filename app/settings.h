@@ -8,7 +8,7 @@
 
 struct ToolSettings {
   uint8_t channel;           // /i2c
-  uint16_t configPort;       // /cp, only shown in the debug lines
+  uint16_t configPort = 0x2E;  // /cp, only shown in the debug lines
   uint16_t expectedChipId;   // /id: high byte = ID byte 0, low byte = ID byte 1
   bool showPdVersion;        // /v
   bool versionOnly;          // /ov

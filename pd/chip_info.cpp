@@ -5,7 +5,7 @@
 #include "pd/pd_settings.h"
 #include "platform/console_text.h"
 
-ChipInfo gChipInfo = {0x80, 0x80, {0x00, 0x00}, {0x00, 0x00, 0x00, 0x00}, 0, {0x00, 0x00}, 0, 0};
+constinit ChipInfo gChipInfo{};
 
 namespace {
 
@@ -13,6 +13,15 @@ constexpr uint8_t kFamilyA = 0x52;
 constexpr uint8_t kFamilyB = 0x88;
 
 constexpr uint8_t kChipIdCommand[2] = {0xFF, 0xC0};
+
+// ID byte 2, the variant: a top bit whose meaning depends on the model, and
+// a revision below it.
+constexpr uint8_t kVariantTopBit = 0x80;
+constexpr uint8_t kVariantRevision = 0x7F;
+
+// ID byte 3: the size code in bits 3..2.
+constexpr unsigned kSizeCodeShift = 2;
+constexpr uint8_t kSizeCodeMask = 0x03;
 
 bool InRange(uint8_t value, uint8_t low, uint8_t high) { return value >= low && value <= high; }
 
@@ -23,9 +32,11 @@ bool IsFamilyAWideModel(uint8_t model) { return InRange(model, 0x50, 0x5F); }
 // Family B models 0x56..0x59 encode the size in bits 3..2 of ID byte 3.
 bool IsFamilyBSizedModel(uint8_t model) { return InRange(model, 0x56, 0x59); }
 
-uint8_t SizeCode(const uint8_t id[4]) { return static_cast<uint8_t>((id[3] >> 2) & 0x03); }
+uint8_t SizeCode(const uint8_t id[4]) {
+  return static_cast<uint8_t>((id[3] >> kSizeCodeShift) & kSizeCodeMask);
+}
 
-bool TopBit(uint8_t value) { return (value & 0x80) != 0; }
+bool TopBit(uint8_t variant) { return (variant & kVariantTopBit) != 0; }
 
 // Size code 0, 1, 2 = 64, 128, 256 KB; 3 has no size.
 uint32_t SizeFromCode(uint8_t code) { return code < 3 ? 64u << code : 0u; }
@@ -55,11 +66,19 @@ void ApplyFlashGeometry(const uint8_t id[4]) {
     SetGeometry(0xFF, 0xF7, 2, 0);
   } else if (IsFamilyBSizedModel(model)) {
     SetGeometry(0xFF, 0xF7, 3, 0);
-  } else if ((variant & 0x7F) < 5) {
+  } else if ((variant & kVariantRevision) < 5) {
     SetGeometry(0x00, 0x00, 2, 0);
   } else {
     SetGeometry(0x00, 0x00, 3, 1);
   }
+}
+
+// Chips whose model byte is 0x51 or 0x53 want 0xFF as the lead byte of the
+// second halt write; every other chip wants 0x00.
+uint8_t StopCpuLeadByteFor(uint8_t model) { return (model == 0x51 || model == 0x53) ? 0xFF : 0x00; }
+
+void ShowTcpiModeAddress() {
+  if (gPdSettings.debug) ConsolePrint(u"TCPI_Mode_addr = 0x%02X\n", gChipInfo.tcpiModeAddr);
 }
 
 }  // namespace
@@ -78,7 +97,7 @@ uint32_t GetFlashSize(const uint8_t id[4]) {
     if (model == 0x53 && variant == 0x00) return 64;
     if (IsFamilyBSizedModel(model)) return SizeFromCode(SizeCode(id));
     if (TopBit(variant)) return 64;
-    return (variant & 0x7F) < 5 ? 32 : 128;
+    return (variant & kVariantRevision) < 5 ? 32 : 128;
   }
   return 0;
 }
@@ -104,7 +123,14 @@ void SelectTcpiModeAddress(const uint8_t id[2]) {
   } else {
     gChipInfo.tcpiModeAddr = slave;
   }
-  if (gPdSettings.debug) ConsolePrint(u"TCPI_Mode_addr = 0x%02X\n", gChipInfo.tcpiModeAddr);
+  ShowTcpiModeAddress();
+}
+
+void UseExpectedChipId(uint16_t expectedChipId) {
+  gChipInfo.expectedId[0] = static_cast<uint8_t>(expectedChipId >> 8);
+  gChipInfo.expectedId[1] = static_cast<uint8_t>(expectedChipId & 0xFF);
+  gPdSettings.stopCpuLeadByte = StopCpuLeadByteFor(gChipInfo.expectedId[1]);
+  SelectTcpiModeAddress(gChipInfo.expectedId);
 }
 
 bool GetChipId(uint8_t id[4]) {
@@ -132,6 +158,8 @@ bool GetChipId(uint8_t id[4]) {
     return false;
   }
   ApplyFlashGeometry(id);
-  SelectTcpiModeAddress(id);
+  // The address was chosen from the expected ID, which this one matches;
+  // the debug log shows it again where the chip has confirmed it.
+  ShowTcpiModeAddress();
   return true;
 }

@@ -8,17 +8,33 @@
 
 namespace {
 
-constexpr uint8_t kStatusValid = 0x80;
-constexpr uint8_t kStatusWriteEnabled = 0x02;
-constexpr uint8_t kEraseBusy = 0x10;
+// The bridge status, read at the data port after a ReadStatus command.
+namespace bridge_status {
+constexpr uint8_t kValid = 0x80;
+constexpr uint8_t kWriteEnabled = 0x02;
+}  // namespace bridge_status
 
-// A first try and this many more before the write control gives up.
-constexpr uint32_t kWriteCtrlRetries = 100;
-constexpr uint32_t kWriteCtrlRetryUs = 20;
+// The erase state, read with FF FF.
+namespace erase_state {
+constexpr uint8_t kBusy = 0x10;
+}  // namespace erase_state
 
-// About four seconds of polling: far more than a whole-chip erase needs.
-constexpr uint32_t kEraseBusyPolls = 2000;
-constexpr uint32_t kEraseBusyPollUs = 2000;
+// A bounded wait: at most `stalls` stalls of `stallUs` each.
+struct WaitLimit {
+  uint32_t stalls;
+  uint32_t stallUs;
+  constexpr uint32_t TotalUs() const { return stalls * stallUs; }
+};
+
+// The write control: a first try and 100 more, each failed one followed by
+// a stall, about 2 ms in all.
+constexpr WaitLimit kWriteControlWait = {101, 20};
+static_assert(kWriteControlWait.TotalUs() == 2'020);
+
+// The erase busy poll: about four seconds, far more than a whole-chip erase
+// needs.
+constexpr WaitLimit kEraseBusyWait = {2001, 2000};
+static_assert(kEraseBusyWait.TotalUs() == 4'002'000);
 
 constexpr int kProgressCells = 12;
 constexpr uint32_t kProgressCellUs = 100;
@@ -63,12 +79,12 @@ bool SpiWriteControl(SpiCommand mode) {
   const bool enable = mode == SpiCommand::WriteEnable;
   const char16_t* failure = u"Ctrl fail= %X \n";
   uint8_t status = 0;
-  for (uint32_t tries = 0; tries <= kWriteCtrlRetries; ++tries) {
+  for (uint32_t tries = 0; tries < kWriteControlWait.stalls; ++tries) {
     SpiBridgeCommand(mode);
     SpiBridgeCommand(SpiCommand::ReadStatus);
     status = ReadBridgeStatus();
-    const bool writeEnabled = (status & kStatusWriteEnabled) != 0;
-    if ((status & kStatusValid) == 0) {
+    const bool writeEnabled = (status & bridge_status::kWriteEnabled) != 0;
+    if ((status & bridge_status::kValid) == 0) {
       failure = u"Ctrl fail= %X \n";
     } else if (enable) {
       if (writeEnabled) return true;
@@ -77,7 +93,7 @@ bool SpiWriteControl(SpiCommand mode) {
       if (!writeEnabled) return true;
       failure = u"WRITE_Disable_Ctrl fail= %X \n";
     }
-    PlatformStall(kWriteCtrlRetryUs);
+    PlatformStall(kWriteControlWait.stallUs);
   }
   ConsolePrint(failure, status);
   return false;
@@ -93,11 +109,11 @@ EraseResult SpiChipErase() {
   // A failed busy read keeps the last value; the limit only ends the wait,
   // and the disable step's status check still decides the outcome.
   uint8_t busy = 0;
-  uint32_t polls = 0;
+  uint32_t stalls = 0;
   ReadEraseBusy(&busy);
-  while ((busy & kEraseBusy) != 0) {
-    PlatformStall(kEraseBusyPollUs);
-    if (++polls > kEraseBusyPolls) {
+  while ((busy & erase_state::kBusy) != 0) {
+    PlatformStall(kEraseBusyWait.stallUs);
+    if (++stalls == kEraseBusyWait.stalls) {
       ConsolePrint(u"SPI_CMD_CHIP_ERASE Fail!!");
       break;
     }

@@ -217,20 +217,21 @@ TEST(GetChipId, DebugLineComesBeforeTheCheck) {
   EXPECT_EQ(bench.Console(), "CMD Chip ID: OV885, Parameter Chip ID: OV00\r\nChip ID Mismatch!!\r\n\r\n");
 }
 
-TEST(GetChipId, ReadsFromTheSlaveAddressAndRechoosesTheTcpiAddress) {
+// The TCPI-mode address is chosen once, from the expected ID; the chip's
+// matching ID shows it again in the debug lines.
+TEST(GetChipId, ReadsFromTheSlaveAddressAndShowsTheTcpiAddressAgain) {
   // A chip at D0 (bus address 68) while the controller still points at 80.
   PdBench bench(0xD0, 0x80);
   AnswerId(bench.device, {0x52, 0x30, 0x00, 0x04});
   gChipInfo.slaveAddr = 0xD0;
-  gChipInfo.tcpiModeAddr = 0x80;
-  gChipInfo.expectedId[0] = 0x52;
-  gChipInfo.expectedId[1] = 0x30;
   gPdSettings.debug = true;
+  UseExpectedChipId(0x5230);
   std::uint8_t id[4] = {};
   EXPECT_TRUE(GetChipId(id)) << bench.Console();
   EXPECT_EQ(gChipInfo.tcpiModeAddr, 0x50);
   EXPECT_EQ(bench.CurrentTarget(), 0xD0);
   EXPECT_EQ(bench.Console(),
+            "TCPI_Mode_addr = 0x50\r\n"
             "CMD Chip ID: OV5230, Parameter Chip ID: OV5230\r\nTCPI_Mode_addr = 0x50\r\n");
   EXPECT_EQ(bench.Bus(), (std::vector<std::string>{"W D0: FF C0", "R D0: 52 30 00 04"}));
 }

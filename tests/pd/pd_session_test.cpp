@@ -82,9 +82,7 @@ TEST(PdSession, IdentifyEraseProgramReadBackAndRestart) {
     for (const std::uint8_t address7 : chip.BusAddresses7()) fixture.Attach(address7, &chip);
     ASSERT_TRUE(fixture.BringUpController());
 
-    gPdSettings.stopCpuLeadByte = (c.id[1] == 0x51 || c.id[1] == 0x53) ? 0xFF : 0x00;
-    gChipInfo.expectedId[0] = c.id[0];
-    gChipInfo.expectedId[1] = c.id[1];
+    UseExpectedChipId(static_cast<std::uint16_t>(c.id[0] << 8 | c.id[1]));
 
     ASSERT_TRUE(I2cSetSlaveAddress(gChipInfo.slaveAddr)) << what;
     ASSERT_TRUE(ExitTestMode()) << what;
