@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,19 +47,42 @@ std::size_t CountLines(const Lines& lines, const std::string& line) {
 
 Bytes Cmd(std::uint8_t code) { return {0xFF, 0xFE, code, 0x01}; }
 
+// Every test starts from a bench whose bridge answers by a script, with
+// the script's data port and the three-byte address frame.
+class FlashBridgeTest : public ::testing::Test {
+ protected:
+  // A new bench for the test, or for the next case of a table.
+  PdBench& Start(const BridgeScript& script = {}) {
+    bench_.reset();
+    bench_ = std::make_unique<PdBench>();
+    bench_->Geometry(script.prefix[0], script.prefix[1], 3, script.shift);
+    Play(bench_->device, script);
+    return *bench_;
+  }
+
+ private:
+  std::unique_ptr<PdBench> bench_;
+};
+
+// The operations' groups; the function names themselves are taken.
+using WriteControl = FlashBridgeTest;
+using AddressFrame = FlashBridgeTest;
+using BridgePrefix = FlashBridgeTest;
+using ChipErase = FlashBridgeTest;
+using ProgramBlock = FlashBridgeTest;
+using ReadBlock = FlashBridgeTest;
+
 // ---- SpiWriteControl ----
 
-TEST(SpiWriteControl, EnableConfirmedByTheFirstStatus) {
-  PdBench bench;
-  bench.Geometry(0xFF, 0xF7, 3, 0);
-  Play(bench.device, {});
+TEST_F(WriteControl, EnableConfirmedByTheFirstStatus) {
+  PdBench& bench = Start();
   EXPECT_TRUE(SpiWriteControl(SpiCommand::WriteEnable));
   EXPECT_EQ(bench.Console(), "");
   EXPECT_TRUE(bench.ProtocolStalls().empty());
   EXPECT_EQ(bench.Bus(), CtrlTry(0x04, 0x82));
 }
 
-TEST(SpiWriteControl, TriesAndTexts) {
+TEST_F(WriteControl, TriesAndTexts) {
   struct Case {
     const char* name;
     std::uint8_t mode;
@@ -86,12 +110,10 @@ TEST(SpiWriteControl, TriesAndTexts) {
        "WRITE_Disable_Ctrl fail= 82 \r\n"},
   };
   for (const Case& c : cases) {
-    PdBench bench;
-    bench.Geometry(0xFF, 0xF7, 3, 0);
     BridgeScript script;
     script.enableStatus = c.status;
     script.disableStatus = c.status;
-    Play(bench.device, script);
+    PdBench& bench = Start(script);
     EXPECT_EQ(SpiWriteControl(static_cast<SpiCommand>(c.mode)), c.confirmed) << c.name;
     EXPECT_EQ(bench.Console(), c.console) << c.name;
     const int failedTries = c.confirmed ? c.tries - 1 : c.tries;
@@ -102,12 +124,10 @@ TEST(SpiWriteControl, TriesAndTexts) {
   }
 }
 
-TEST(SpiWriteControl, UnreadableStatusCountsAsZero) {
-  PdBench bench;
-  bench.Geometry(0xFF, 0xF7, 3, 0);
+TEST_F(WriteControl, UnreadableStatusCountsAsZero) {
   BridgeScript script;
   script.enableStatus = [](int) -> std::uint8_t { return 0x80; };
-  Play(bench.device, script);
+  PdBench& bench = Start(script);
   // The last try's status read is refused: its status is 0, not the 0x80
   // that the try before it read.
   bench.device.refuse = [](const std::vector<Frame>& history, bool read) {
@@ -123,7 +143,7 @@ TEST(SpiWriteControl, UnreadableStatusCountsAsZero) {
 
 // ---- SpiSetAddress ----
 
-TEST(SpiSetAddress, FrameByGeometry) {
+TEST_F(AddressFrame, FrameByGeometry) {
   struct Case {
     std::uint32_t addrBytes, addrShift;
     std::uint16_t page;
@@ -141,7 +161,7 @@ TEST(SpiSetAddress, FrameByGeometry) {
       {3, 0, 0x0000, 0x40, "W 80: FF FA 40 00 00"},
   };
   for (const Case& c : cases) {
-    PdBench bench;
+    PdBench& bench = Start();
     bench.Geometry(0xFF, 0xF7, c.addrBytes, c.addrShift);
     EXPECT_TRUE(SpiSetAddress(c.page, c.offset)) << c.line;
     EXPECT_EQ(bench.Bus(), Lines{c.line});
@@ -150,14 +170,12 @@ TEST(SpiSetAddress, FrameByGeometry) {
 
 // ---- The data-port prefix ----
 
-TEST(BridgePrefix, ZeroPrefixLeadsStatusDataAndNothingElse) {
-  PdBench bench;
-  bench.Geometry(0x00, 0x00, 3, 1);
+TEST_F(BridgePrefix, ZeroPrefixLeadsStatusDataAndNothingElse) {
   BridgeScript script;
   script.prefix = {0x00, 0x00};
   script.shift = 1;
   script.busy = [](int n) -> std::uint8_t { return n < 2 ? 0x10 : 0x00; };
-  Play(bench.device, script);
+  PdBench& bench = Start(script);
   std::uint8_t block[kFlashBlockSize];
   for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) block[i] = static_cast<std::uint8_t>(i);
 
@@ -200,7 +218,7 @@ TEST(BridgePrefix, ZeroPrefixLeadsStatusDataAndNothingElse) {
 
 // ---- SpiChipErase ----
 
-TEST(SpiChipErase, BusyPollByItsCount) {
+TEST_F(ChipErase, BusyPollByItsCount) {
   struct Case {
     int busyReads;  // reads that show the busy bit
     Stalls pollStalls;
@@ -211,13 +229,11 @@ TEST(SpiChipErase, BusyPollByItsCount) {
       {2000, Times(2000, 2000)},  // the last read the poll makes finds it clear
   };
   for (const Case& c : cases) {
-    PdBench bench;
-    bench.Geometry(0xFF, 0xF7, 3, 0);
     BridgeScript script;
     const int busyReads = c.busyReads;
     // Bits other than bit 4 mean nothing to the poll.
     script.busy = [busyReads](int n) -> std::uint8_t { return n < busyReads ? 0x10 : 0xEF; };
-    Play(bench.device, script);
+    PdBench& bench = Start(script);
     EXPECT_EQ(SpiChipErase(), EraseResult::Erased) << c.busyReads;
     EXPECT_EQ(bench.Console(), Cells(12)) << c.busyReads;
     EXPECT_EQ(bench.ProtocolStalls(), Join(c.pollStalls, Times(100, 12))) << c.busyReads;
@@ -232,12 +248,10 @@ TEST(SpiChipErase, BusyPollByItsCount) {
   }
 }
 
-TEST(SpiChipErase, BusyNeverClearing_GivesUpAndStillDisables) {
-  PdBench bench;
-  bench.Geometry(0xFF, 0xF7, 3, 0);
+TEST_F(ChipErase, BusyNeverClearing_GivesUpAndStillDisables) {
   BridgeScript script;
   script.busy = [](int) -> std::uint8_t { return 0x10; };
-  Play(bench.device, script);
+  PdBench& bench = Start(script);
   EXPECT_EQ(SpiChipErase(), EraseResult::Erased);
   EXPECT_EQ(bench.Console(), "SPI_CMD_CHIP_ERASE Fail!!" + Cells(12));
   EXPECT_EQ(bench.ProtocolStalls(), Join(Times(2000, 2001), Times(100, 12)));
@@ -247,13 +261,11 @@ TEST(SpiChipErase, BusyNeverClearing_GivesUpAndStillDisables) {
   EXPECT_EQ(Lines(bus.end() - 4, bus.end()), CtrlTry(0x05, 0x80));
 }
 
-TEST(SpiChipErase, UnreadableBusyKeepsTheLastValue) {
-  PdBench bench;
-  bench.Geometry(0xFF, 0xF7, 3, 0);
+TEST_F(ChipErase, UnreadableBusyKeepsTheLastValue) {
   BridgeScript script;
   // Answered busy reads: busy, then clear.
   script.busy = [](int n) -> std::uint8_t { return n == 0 ? 0x10 : 0x00; };
-  Play(bench.device, script);
+  PdBench& bench = Start(script);
   // Busy reads 2 to 4 are refused; the poll must go on with the busy it saw.
   bench.device.refuse = [](const std::vector<Frame>& history, bool read) {
     if (!read || history.empty() || history.back().bytes != Bytes{0xFF, 0xFF}) return false;
@@ -268,7 +280,7 @@ TEST(SpiChipErase, UnreadableBusyKeepsTheLastValue) {
   EXPECT_EQ(CountLines(bus, "R 80: NACK"), 3u);
 }
 
-TEST(SpiChipErase, WriteControlFailures) {
+TEST_F(ChipErase, WriteControlFailures) {
   struct Case {
     const char* name;
     std::uint8_t (*enable)(int);
@@ -287,13 +299,11 @@ TEST(SpiChipErase, WriteControlFailures) {
        "SPI_CMD_CHIP_ERASE Fail!!WRITE_Disable_Ctrl fail= 82 \r\nSPIWriteCtrl(Disable) Fail!!", true},
   };
   for (const Case& c : cases) {
-    PdBench bench;
-    bench.Geometry(0xFF, 0xF7, 3, 0);
     BridgeScript script;
     script.enableStatus = c.enable;
     script.disableStatus = c.disable;
     script.busy = c.busy;
-    Play(bench.device, script);
+    PdBench& bench = Start(script);
     // The caller learns whether the flash may have been erased.
     EXPECT_EQ(SpiChipErase(), c.eraseSent ? EraseResult::Unconfirmed : EraseResult::NotStarted) << c.name;
     EXPECT_EQ(bench.Console(), c.console) << c.name;
@@ -337,10 +347,8 @@ std::vector<Bytes> WritesOf(const std::vector<Frame>& log) {
   return writes;
 }
 
-TEST(SpiProgramBlock, FourPagesInBufferOrder) {
-  PdBench bench;
-  bench.Geometry(0xFF, 0xF7, 3, 0);
-  Play(bench.device, {});
+TEST_F(ProgramBlock, FourPagesInBufferOrder) {
+  PdBench& bench = Start();
   EXPECT_TRUE(SpiProgramBlock(8, TestBlock()));
   EXPECT_EQ(bench.Console(), "");
   EXPECT_TRUE(bench.ProtocolStalls().empty());
@@ -351,11 +359,9 @@ TEST(SpiProgramBlock, FourPagesInBufferOrder) {
   EXPECT_EQ(WritesOf(bench.device.Log()), expected);
 }
 
-TEST(SpiProgramBlock, FailedDataWriteInPage10) {
+TEST_F(ProgramBlock, FailedDataWriteInPage10) {
   for (const std::size_t failing : {std::size_t{0}, std::size_t{1}}) {
-    PdBench bench;
-    bench.Geometry(0xFF, 0xF7, 3, 0);
-    Play(bench.device, {});
+    PdBench& bench = Start();
       // The first or second data frame after the third page-program command.
     bench.device.refuse = [failing](const std::vector<Frame>& history, bool read) {
       if (read || CountWrites(history, Cmd(0x16)) != 3) return false;
@@ -379,15 +385,13 @@ TEST(SpiProgramBlock, FailedDataWriteInPage10) {
 
 // A refused address frame or page-program command fails the block there:
 // the data must never go to the address an earlier page left in the bridge.
-TEST(SpiProgramBlock, RefusedAddressOrCommandEndsTheBlock) {
+TEST_F(ProgramBlock, RefusedAddressOrCommandEndsTheBlock) {
   struct Case {
     std::uint16_t page;  // of the block, 0..3
     std::size_t write;   // the page's refused write: 3 address frame, 4 command
   } const cases[] = {{0, 3}, {0, 4}, {2, 3}, {3, 4}};
   for (const Case& c : cases) {
-    PdBench bench;
-    bench.Geometry(0xFF, 0xF7, 3, 0);
-    Play(bench.device, {});
+    PdBench& bench = Start();
     // Each page before it: ten writes and two status reads; within the
     // page, the write control's four transactions come first.
     const std::size_t refusedAt = c.page * 12u + 4u + (c.write - 3u);
@@ -408,7 +412,7 @@ TEST(SpiProgramBlock, RefusedAddressOrCommandEndsTheBlock) {
   }
 }
 
-TEST(SpiProgramBlock, WriteControlFailures) {
+TEST_F(ProgramBlock, WriteControlFailures) {
   struct Case {
     const char* name;
     std::uint8_t (*enable)(int);
@@ -426,12 +430,10 @@ TEST(SpiProgramBlock, WriteControlFailures) {
        "WRITE_Disable_Ctrl fail= 82 \r\n SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!", 4},
   };
   for (const Case& c : cases) {
-    PdBench bench;
-    bench.Geometry(0xFF, 0xF7, 3, 0);
     BridgeScript script;
     script.enableStatus = c.enable;
     script.disableStatus = c.disable;
-    Play(bench.device, script);
+    PdBench& bench = Start(script);
       EXPECT_FALSE(SpiProgramBlock(0, TestBlock())) << c.name;
     EXPECT_EQ(bench.Console(), c.console) << c.name;
     std::size_t addressFrames = 0;
@@ -444,10 +446,8 @@ TEST(SpiProgramBlock, WriteControlFailures) {
 
 std::uint8_t FlashByte(std::uint32_t address) { return static_cast<std::uint8_t>(address * 7 + (address >> 8)); }
 
-TEST(SpiReadBlock, EightHalfPagesInOrder) {
-  PdBench bench;
-  bench.Geometry(0xFF, 0xF7, 3, 0);
-  Play(bench.device, {});
+TEST_F(ReadBlock, EightHalfPagesInOrder) {
+  PdBench& bench = Start();
   std::uint8_t block[kFlashBlockSize];
   for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) block[i] = 0xAA;
   EXPECT_EQ(SpiReadBlock(0x3FC, block), 0);
@@ -475,10 +475,8 @@ TEST(SpiReadBlock, EightHalfPagesInOrder) {
   EXPECT_EQ(reads, 8u);
 }
 
-TEST(SpiReadBlock, FailingReadLeavesZerosForTheRestOfItsPiece) {
-  PdBench bench;
-  bench.Geometry(0xFF, 0xF7, 3, 0);
-  Play(bench.device, {});
+TEST_F(ReadBlock, FailingReadLeavesZerosForTheRestOfItsPiece) {
+  PdBench& bench = Start();
   // Byte 40 of the third data read is held a little longer than the host
   // waits for a byte (about 2.2 ms), so that the bus is free again for the
   // frames that follow.
