@@ -19,20 +19,20 @@ namespace erase_state {
 constexpr uint8_t kBusy = 0x10;
 }  // namespace erase_state
 
-// A bounded wait: at most `stalls` stalls of `stallUs` each.
+// A bounded wait: at most `rounds` rounds, each that does not end the wait
+// followed by a stall of `stallUs`.
 struct WaitLimit {
-  uint32_t stalls;
+  uint32_t rounds;
   uint32_t stallUs;
-  constexpr uint32_t TotalUs() const { return stalls * stallUs; }
+  constexpr uint32_t TotalUs() const { return rounds * stallUs; }
 };
 
-// The write control: a first try and 100 more, each failed one followed by
-// a stall, about 2 ms in all.
+// The write control: a first try and 100 more, about 2 ms in all.
 constexpr WaitLimit kWriteControlWait = {101, 20};
 static_assert(kWriteControlWait.TotalUs() == 2'020);
 
 // The erase busy poll: about four seconds, far more than a whole-chip erase
-// needs.
+// needs. A round is a stall and then a busy read, after the first read.
 constexpr WaitLimit kEraseBusyWait = {2001, 2000};
 static_assert(kEraseBusyWait.TotalUs() == 4'002'000);
 
@@ -79,7 +79,7 @@ bool SpiWriteControl(SpiCommand mode) {
   const bool enable = mode == SpiCommand::WriteEnable;
   const char16_t* failure = u"Ctrl fail= %X \n";
   uint8_t status = 0;
-  for (uint32_t tries = 0; tries < kWriteControlWait.stalls; ++tries) {
+  for (uint32_t tries = 0; tries < kWriteControlWait.rounds; ++tries) {
     SpiBridgeCommand(mode);
     SpiBridgeCommand(SpiCommand::ReadStatus);
     status = ReadBridgeStatus();
@@ -109,11 +109,11 @@ EraseResult SpiChipErase() {
   // A failed busy read keeps the last value; the limit only ends the wait,
   // and the disable step's status check still decides the outcome.
   uint8_t busy = 0;
-  uint32_t stalls = 0;
+  uint32_t rounds = 0;
   ReadEraseBusy(&busy);
   while ((busy & erase_state::kBusy) != 0) {
     PlatformStall(kEraseBusyWait.stallUs);
-    if (++stalls == kEraseBusyWait.stalls) {
+    if (++rounds == kEraseBusyWait.rounds) {
       ConsolePrint(u"SPI_CMD_CHIP_ERASE Fail!!");
       break;
     }

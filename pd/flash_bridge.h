@@ -22,8 +22,8 @@ inline constexpr uint32_t kFlashBlockSize = 1024;
 // Sends the bridge command frame FF FE code 01.
 bool SpiBridgeCommand(SpiCommand command);
 
-// WriteEnable enables writing, any other mode disables it. true when the status
-// confirmed the mode, false after 101 failed tries (message printed).
+// WriteEnable enables writing, any other mode disables it. true when the
+// status confirmed the mode, false after 101 failed tries (message printed).
 bool SpiWriteControl(SpiCommand mode);
 
 // Points the bridge at `offset` in flash page `page`.
@@ -61,17 +61,20 @@ PageProgramResult SpiProgramPage(uint16_t page, uint8_t offset, const uint8_t* d
 // arrived). true when all three transfers succeeded.
 bool SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece);
 
-// The 1 KB block's kDataFrameBytes pieces; SpiReadBlock reports each in one bit.
+// The 1 KB block's kDataFrameBytes pieces; SpiReadBlock reports each in
+// one bit.
 inline constexpr uint32_t kPiecesPerBlock = kFlashBlockSize / kDataFrameBytes;
 static_assert(kPiecesPerBlock <= 8);
 
-// `base` is the first 256-byte page of the block (block number x 4);
-// `block` holds kFlashBlockSize bytes.
-// Reads the block into `block`. Returns not a status but the pieces whose
-// read failed, bit k for piece k (0: all arrived). A failed piece holds zeros where its bytes
-// did not arrive, which may well be what the flash should hold: only this
-// result tells it was not read.
-uint8_t SpiReadBlock(uint16_t base, uint8_t* block);
+// For both block operations `base` is the first 256-byte page of the block
+// (block number x 4) and `block` holds kFlashBlockSize bytes.
+
 // Programs `block` page by page with SpiProgramPage and stops at the first
 // page that fails. false = failure (printed).
 bool SpiProgramBlock(uint16_t base, const uint8_t* block);
+
+// Reads the flash block into `block`. Returns not a status but the pieces
+// whose read failed, bit k for piece k (0: all arrived). A failed piece
+// holds zeros where its bytes did not arrive, which may well be what the
+// flash should hold: only this result tells it was not read.
+uint8_t SpiReadBlock(uint16_t base, uint8_t* block);
