@@ -8,17 +8,12 @@
 #include "app/settings.h"
 #include "i2c/i2c_host.h"
 #include "pd/chip_info.h"
-#include "pd/flash_bridge.h"
 #include "pd/pd_settings.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
 #include "platform/strings.h"
 
 namespace {
-
-constexpr uint8_t kDefaultSlaveAddr = 0x80;
-constexpr uint8_t kDefaultTcpiModeAddr = 0x80;
-constexpr uint16_t kDefaultConfigPort = 0x2E;
 
 constexpr uint8_t kRedText = 0x04;
 constexpr uint8_t kLightGreyText = 0x07;
@@ -77,9 +72,9 @@ void ApplyOption(OptionEffect effect, int32_t value) {
       gSettings.expectedChipId = static_cast<uint16_t>(value);
       break;
     case OptionEffect::TcpiModeAddress:
-      gChipInfo.TCPI_Mode_addr = static_cast<uint8_t>(value);
+      gChipInfo.tcpiModeAddr = static_cast<uint8_t>(value);
       break;
-    case OptionEffect::SlaveAddress: gChipInfo.SlaveAddr = static_cast<uint8_t>(value); break;
+    case OptionEffect::SlaveAddress: gChipInfo.slaveAddr = static_cast<uint8_t>(value); break;
     case OptionEffect::Channel: gSettings.channel = static_cast<uint8_t>(value); break;
     case OptionEffect::Force: gSettings.force = true; break;
   }
@@ -98,25 +93,22 @@ int RejectArgument() {
 }  // namespace
 
 void ResetRunRecords() {
-  ReleaseFirmwareImage();
   gSettings = ToolSettings{};
   gPdSettings = PdSettings{};
-  gSettings.configPort = kDefaultConfigPort;
   gChipInfo = ChipInfo{};
-  gChipInfo.SlaveAddr = kDefaultSlaveAddr;
-  gChipInfo.TCPI_Mode_addr = kDefaultTcpiModeAddr;
   gI2cHost = I2cHost{};
-  MemFill(ProgramBuffer, 0, sizeof ProgramBuffer);
-  MemFill(ReadBackBuffer, 0, sizeof ReadBackBuffer);
 }
 
-int ParseCommandLine(int argc, const char* const* argv) {
+int ParseCommandLine(int argc, const char* const* argv, FirmwareImage& image) {
   int i = 1;
   while (i < argc) {
     const char* argument = argv[i];
     if (argument[0] != '/') {
+      // The file is read here, not after the parse: its texts come before
+      // those of any later argument, and a file that cannot be used stops
+      // the parse where it stands.
       if (EndsInBin(argument)) {
-        if (LoadFirmwareImage(argument) != 0) return kExitBadArgument;
+        if (!LoadFirmwareImage(argument, image)) return kExitBadArgument;
         ++i;
         continue;
       }

@@ -6,8 +6,6 @@
 #include "platform/platform.h"
 #include "platform/strings.h"
 
-FirmwareImage gImage;
-
 namespace {
 
 // The signature block must lie inside the file.
@@ -31,23 +29,23 @@ bool IsBlank(const uint8_t* bytes, size_t count) {
   return true;
 }
 
-uint8_t Refuse(PlatformFile* file, uint8_t* buffer) {
+bool Refuse(PlatformFile* file, uint8_t* buffer) {
   if (buffer != nullptr) PlatformFree(buffer);
   PlatformFileClose(file);
-  return 1;
+  return false;
 }
 
 }  // namespace
 
-uint8_t LoadFirmwareImage(const char* name) {
+bool LoadFirmwareImage(const char* name, FirmwareImage& image) {
   // The new image replaces the earlier one whether or not it loads: the run
   // ends on a failure anyway, and memory stays at one image.
-  ReleaseFirmwareImage();
+  ReleaseFirmwareImage(image);
 
   PlatformFile* file = PlatformFileOpen(name);
   if (file == nullptr) {
     ConsolePrint(u"\n\rFile Open Fail!\n\n");
-    return 1;
+    return false;
   }
 
   const int64_t length = PlatformFileLength(file);
@@ -91,28 +89,29 @@ uint8_t LoadFirmwareImage(const char* name) {
 
   // The signature is written last, once the rest of the image has been
   // verified; until then its block stays erased.
-  MemCopy(gImage.signature, content + kSignatureOffset, kSignatureLength);
+  MemCopy(image.signature, content + kSignatureOffset, kSignatureLength);
   MemFill(content + kSignatureOffset, 0xFF, kSignatureLength);
   PlatformFileClose(file);
 
   // A copy damaged on its way to the board, or the wrong file, would be
   // programmed and verified against itself: stop before the hardware.
-  if (CheckImageSidecar(name, digest) != 0) {
+  if (!CheckImageSidecar(name, digest)) {
     PlatformFree(content);
-    return 1;
+    return false;
   }
-  MemCopy(gImage.sha256, digest, kSha256Bytes);
+  MemCopy(image.sha256, digest, kSha256Bytes);
 
-  gImage.fileName = name;
-  gImage.size = size;
-  gImage.content = content;
-  gImage.loaded = true;
-  return 0;
+  image.fileName = name;
+  image.size = size;
+  image.sizeKb = FirmwareImageSizeKb(size);
+  image.content = content;
+  image.loaded = true;
+  return true;
 }
 
-void ReleaseFirmwareImage() {
-  if (gImage.content != nullptr) PlatformFree(gImage.content);
-  gImage = FirmwareImage{};
+void ReleaseFirmwareImage(FirmwareImage& image) {
+  if (image.content != nullptr) PlatformFree(image.content);
+  image = FirmwareImage{};
 }
 
 uint32_t FirmwareImageSizeKb(size_t size) { return static_cast<uint32_t>((size + 1023) / 1024); }

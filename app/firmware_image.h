@@ -1,4 +1,5 @@
-// The firmware image of the run, read whole from a .bin file.
+// The firmware image of a run, read whole from a .bin file. The run owns it
+// and hands it down to the passes that program and verify it.
 #pragma once
 
 #include <stddef.h>
@@ -19,18 +20,16 @@ struct FirmwareImage {
   uint8_t* content;      // size bytes; offsets 0x40..0x4F hold 0xFF
   uint8_t signature[kSignatureLength];
   uint8_t sha256[kSha256Bytes];  // of the file as read, signature included
-  uint32_t sizeKb;       // size / 1024 rounded up; set when the update begins
+  uint32_t sizeKb;       // size / 1024 rounded up
 };
 
-extern FirmwareImage gImage;
+// Loads `name` into `image`, replacing (and releasing) an earlier image.
+// Returns true, or prints why the file cannot be used and returns false:
+// the run then ends with exit code 1.
+bool LoadFirmwareImage(const char* name, FirmwareImage& image);
 
-// Loads `name` into gImage, replacing (and releasing) an earlier image.
-// Returns 0, or prints why the file cannot be used and returns 1: the run
-// then ends with exit code 1.
-uint8_t LoadFirmwareImage(const char* name);
-
-// Releases the image buffer, if any.
-void ReleaseFirmwareImage();
+// Releases the image buffer, if any, and leaves `image` empty.
+void ReleaseFirmwareImage(FirmwareImage& image);
 
 // Whole kilobytes of an image of `size` bytes, a partial one counting as one.
 uint32_t FirmwareImageSizeKb(size_t size);

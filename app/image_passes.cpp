@@ -31,11 +31,11 @@ void Complete(ProgressBar& bar) {
 
 // The image bytes of one block; past the image's end the block holds 0x00,
 // which is also what the verify expects there.
-void CopyBlock(uint8_t* to, uint32_t block) {
+void CopyBlock(const FirmwareImage& image, uint32_t block, uint8_t* to) {
   MemFill(to, 0x00, kFlashBlockSize);
   const size_t start = static_cast<size_t>(block) * kFlashBlockSize;
-  const size_t left = gImage.size - start;
-  MemCopy(to, gImage.content + start, left < kFlashBlockSize ? left : kFlashBlockSize);
+  const size_t left = image.size - start;
+  MemCopy(to, image.content + start, left < kFlashBlockSize ? left : kFlashBlockSize);
 }
 
 }  // namespace
@@ -45,24 +45,25 @@ uint32_t CellEvery(uint32_t sizeKb) {
   return every == 0 ? 1 : every;
 }
 
-bool ProgramPass(uint32_t cellEvery) {
+bool ProgramPass(const FirmwareImage& image, uint32_t cellEvery) {
   ProgressBar bar = {cellEvery, 0};
-  for (uint32_t block = 0; block < gImage.sizeKb; ++block) {
-    CopyBlock(ProgramBuffer, block);
-    if (SPI_Program1K(static_cast<uint16_t>(block * 4)) != 0) return false;
+  uint8_t bytes[kFlashBlockSize];
+  for (uint32_t block = 0; block < image.sizeKb; ++block) {
+    CopyBlock(image, block, bytes);
+    if (!SpiProgramBlock(static_cast<uint16_t>(block * 4), bytes)) return false;
     AfterBlock(bar, block);
   }
   Complete(bar);
   return true;
 }
 
-bool VerifyPass(uint32_t cellEvery) {
-  static uint8_t expected[kFlashBlockSize];
+bool VerifyPass(const FirmwareImage& image, uint32_t cellEvery) {
   ProgressBar bar = {cellEvery, 0};
-  for (uint32_t block = 0; block < gImage.sizeKb; ++block) {
-    MemFill(ReadBackBuffer, 0x00, kFlashBlockSize);
-    const uint8_t unread = SpiRead1K(static_cast<uint16_t>(block * 4));
-    CopyBlock(expected, block);
+  uint8_t expected[kFlashBlockSize];
+  uint8_t readBack[kFlashBlockSize];
+  for (uint32_t block = 0; block < image.sizeKb; ++block) {
+    const uint8_t unread = SpiReadBlock(static_cast<uint16_t>(block * 4), readBack);
+    CopyBlock(image, block, expected);
     bool differs = false;
     for (uint32_t i = 0; i < kFlashBlockSize; ++i) {
       // A piece that did not arrive proves nothing, even where its zeros
@@ -72,9 +73,9 @@ bool VerifyPass(uint32_t cellEvery) {
         differs = true;
         break;
       }
-      if (ReadBackBuffer[i] != expected[i]) {
+      if (readBack[i] != expected[i]) {
         ConsolePrint(u"\n\nIndex[%02X] = %02X, Bin Data = %02X", block * kFlashBlockSize + i,
-                     ReadBackBuffer[i], expected[i]);
+                     readBack[i], expected[i]);
         differs = true;
         break;
       }

@@ -55,23 +55,23 @@ bool SameDigest(const uint8_t* a, const uint8_t* b) {
   return true;
 }
 
-uint8_t Check(const char* imageName, const char* sidecarName, const uint8_t digest[kSha256Bytes]) {
+bool Check(const char* imageName, const char* sidecarName, const uint8_t digest[kSha256Bytes]) {
   PlatformFile* file = PlatformFileOpen(sidecarName);
   // No sidecar: the image is taken as it always was.
-  if (file == nullptr) return 0;
+  if (file == nullptr) return true;
 
   char text[kSha256HexDigits + 1];
   const int64_t length = ReadOpening(file, text, sizeof text);
   PlatformFileClose(file);
   if (length < 0) {
     StdPrintf("\nImage SHA-256 File Read Fail!! %s cannot be read.\n\n", sidecarName);
-    return 1;
+    return false;
   }
   uint8_t expected[kSha256Bytes];
   if (!ParseDigest(text, static_cast<size_t>(length), expected)) {
     StdPrintf("\nImage SHA-256 File Invalid!! %s must begin with 64 hex digits, as sha256sum writes.\n\n",
               sidecarName);
-    return 1;
+    return false;
   }
 
   char actualHex[kSha256HexDigits + 1];
@@ -81,24 +81,24 @@ uint8_t Check(const char* imageName, const char* sidecarName, const uint8_t dige
     Sha256Hex(expected, expectedHex);
     StdPrintf("\nImage SHA-256 Mismatch!! %s is not the image %s names.\n", imageName, sidecarName);
     StdPrintf("Image:    %s\nExpected: %s\n\n", actualHex, expectedHex);
-    return 1;
+    return false;
   }
   StdPrintf("\nImage SHA-256 checked: %s\n", actualHex);
-  return 0;
+  return true;
 }
 
 }  // namespace
 
-uint8_t CheckImageSidecar(const char* imageName, const uint8_t digest[kSha256Bytes]) {
+bool CheckImageSidecar(const char* imageName, const uint8_t digest[kSha256Bytes]) {
   const size_t nameLength = StrLength8(imageName);
   char* sidecarName = static_cast<char*>(PlatformAllocate(nameLength + sizeof kSuffix));
   if (sidecarName == nullptr) {
     ConsolePrint(u"\n\rMemory Allocate Fail!\n\n");
-    return 1;
+    return false;
   }
   MemCopy(sidecarName, imageName, nameLength);
   MemCopy(sidecarName + nameLength, kSuffix, sizeof kSuffix);
-  const uint8_t result = Check(imageName, sidecarName, digest);
+  const bool result = Check(imageName, sidecarName, digest);
   PlatformFree(sidecarName);
   return result;
 }

@@ -9,8 +9,8 @@
 
 // Checks the SHA-256 `digest` of the image `imageName` against the file
 // imageName + ".sha256". Without such a file: nothing is printed and the
-// result is 0. On a match one line says the image was checked, result 0.
+// result is true. On a match one line says the image was checked, true.
 // A sidecar that cannot be read, is not in the format, or names another
-// image: the reason is printed and the result is 1 (the run ends with exit
-// code 1).
-uint8_t CheckImageSidecar(const char* imageName, const uint8_t digest[kSha256Bytes]);
+// image: the reason is printed and the result is false (the run ends with
+// exit code 1).
+bool CheckImageSidecar(const char* imageName, const uint8_t digest[kSha256Bytes]);

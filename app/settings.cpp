@@ -1,3 +1,3 @@
 #include "app/settings.h"
 
-ToolSettings gSettings;
+constinit ToolSettings gSettings{};

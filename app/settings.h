@@ -1,14 +1,14 @@
 // Option values and flags of one run that only the application reads.
 // Written by the command line, read by everything after it. The debug flag
-// and the derived Dummy byte, which the protocol layer reads too, live in
-// pd/pd_settings.h.
+// and the stop-CPU lead byte derived from /id, which the protocol layer
+// reads too, live in pd/pd_settings.h.
 #pragma once
 
 #include <stdint.h>
 
 struct ToolSettings {
   uint8_t channel;           // /i2c
-  uint16_t configPort;       // /cp, only shown in the debug lines
+  uint16_t configPort = 0x2E;  // /cp, only shown in the debug lines
   uint16_t expectedChipId;   // /id: high byte = ID byte 0, low byte = ID byte 1
   bool showPdVersion;        // /v
   bool versionOnly;          // /ov

@@ -1,12 +1,9 @@
 #include "app/signature.h"
 
 #include "app/firmware_image.h"
-#include "i2c/transfer.h"
-#include "pd/chip_info.h"
 #include "pd/flash_bridge.h"
 #include "pd/pd_settings.h"
 #include "platform/console_text.h"
-#include "platform/strings.h"
 
 namespace {
 
@@ -21,43 +18,33 @@ bool Fail(const char16_t* why) {
   return false;
 }
 
-bool MatchesSignature(const uint8_t* flash) {
+bool MatchesSignature(const uint8_t* flash, const uint8_t* signature) {
   for (uint32_t i = 0; i < kSignatureLength; ++i) {
-    if (flash[i] != gImage.signature[i]) return false;
+    if (flash[i] != signature[i]) return false;
   }
   return true;
 }
 
 }  // namespace
 
-bool ProgramSignature() {
+bool ProgramSignature(const FirmwareImage& image) {
   if (gPdSettings.debug) ConsolePrint(u"Programming signature!\n");
 
-  uint8_t frame[2 + kSignatureLength];
-  frame[0] = gChipInfo.BridgePrefix[0];
-  frame[1] = gChipInfo.BridgePrefix[1];
-  MemCopy(frame + 2, gImage.signature, kSignatureLength);
-
-  if (SPIWriteCtrl(SPI_CMD_WRITE_ENABLE) == 0) return Fail(nullptr);
-  // The data frame programs wherever the bridge points: never without the
-  // address and the command that make it the signature's.
-  if (SpiSetAddress(0, kSignatureOffset) != 0) {
-    return Fail(u" SPI_Programsignature -> SpiSetAddress() Fail!!");
-  }
-  if (SpiBridgeCommand(SPI_CMD_PAGE_PROGRAM) != 0) {
-    return Fail(u" SPI_Programsignature -> SpiBridgeCommand() Fail!!");
-  }
-  if (!I2cBlockWrite(sizeof frame, frame)) {
-    return Fail(u" SPI_Programsignature -> bI2cMasterWrite() Fail!!");
-  }
-  if (SPIWriteCtrl(SPI_CMD_WRITE_DISABLE) == 0) {
-    return Fail(u" SPI_Programsignature -> SPIWriteDisable() Fail!!");
+  switch (SpiProgramPage(0, kSignatureOffset, image.signature, kSignatureLength)) {
+    case PageProgramResult::Done: break;
+    case PageProgramResult::WriteEnableFailed: return Fail(nullptr);
+    case PageProgramResult::AddressRefused: return Fail(u" SPI_Programsignature -> SpiSetAddress() Fail!!");
+    case PageProgramResult::CommandRefused:
+      return Fail(u" SPI_Programsignature -> SpiBridgeCommand() Fail!!");
+    case PageProgramResult::DataRefused: return Fail(u" SPI_Programsignature -> bI2cMasterWrite() Fail!!");
+    case PageProgramResult::WriteDisableFailed:
+      return Fail(u" SPI_Programsignature -> SPIWriteDisable() Fail!!");
   }
 
   // Only a signature that reads back makes a controller that boots.
   uint8_t back[kDataFrameBytes];
-  if (SpiReadFrame(0, 0, back) != 0) return Fail(u" SPI_Programsignature -> Read Back Fail!!");
-  if (!MatchesSignature(back + kSignatureOffset)) {
+  if (!SpiReadFrame(0, 0, back)) return Fail(u" SPI_Programsignature -> Read Back Fail!!");
+  if (!MatchesSignature(back + kSignatureOffset, image.signature)) {
     return Fail(u" SPI_Programsignature -> Read Back Mismatch!!");
   }
   return true;

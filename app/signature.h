@@ -2,6 +2,8 @@
 // update.
 #pragma once
 
-// true when the signature was programmed and reads back as the image has
-// it; otherwise the step's failure texts have been printed.
-bool ProgramSignature();
+struct FirmwareImage;
+
+// true when the signature was programmed and reads back as `image` has it;
+// otherwise the step's failure texts have been printed.
+bool ProgramSignature(const FirmwareImage& image);

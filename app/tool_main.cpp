@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include "app/command_line.h"
+#include "app/firmware_image.h"
 #include "app/run_setup.h"
 #include "app/settings.h"
 #include "i2c/controller.h"
@@ -43,14 +44,18 @@ int ToolMain(int argc, const char* const* argv) {
     return kExitSuccess;
   }
 
-  const int parsed = ParseCommandLine(argc, argv);
-  if (parsed != kExitSuccess) return parsed;
-
-  // The platform name printed next completes this line.
-  ConsolePrint(u"\nOVK PD FW Update Utility v%s thru ", kToolVersion);
-  const int exitCode = StartRun();
-  // A failed run may end with the controller holding the bus; the next
-  // run, or the operating system, must find it idle.
-  if (exitCode != kExitSuccess) I2cReleaseBus();
+  // The run owns the image from the command line to the ending, which
+  // releases it; a run that stops before the ending releases it here.
+  FirmwareImage image{};
+  int exitCode = ParseCommandLine(argc, argv, image);
+  if (exitCode == kExitSuccess) {
+    // The platform name printed next completes this line.
+    ConsolePrint(u"\nOVK PD FW Update Utility v%s thru ", kToolVersion);
+    exitCode = StartRun(image);
+    // A failed run may end with the controller holding the bus; the next
+    // run, or the operating system, must find it idle.
+    if (exitCode != kExitSuccess) I2cReleaseBus();
+  }
+  ReleaseFirmwareImage(image);
   return exitCode;
 }

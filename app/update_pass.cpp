@@ -29,20 +29,20 @@ void WarnFirmwareIncomplete() {
 // Halts the controller's CPU, identifies the chip and enters test mode.
 // false when the run has to stop.
 bool PrepareTestMode(bool versionShown) {
-  if (!I2cSetSlaveAddress(gChipInfo.SlaveAddr)) return false;
+  if (!I2cSetSlaveAddress(gChipInfo.slaveAddr)) return false;
   if (gPdSettings.debug) ConsolePrint(u"\n");
-  if (Exit_Test_mode() != 0) return false;
+  if (!ExitTestMode()) return false;
   PlatformStall(200);
-  if (Stop_CPU() != 0) return false;
+  if (!StopCpu()) return false;
 
   if (gPdSettings.debug) ConsolePrint(u"Get_chipID\n");
   uint8_t id[4] = {0, 0, 0, 0};
-  if (Get_chipID(id) != 0) return false;
+  if (!GetChipId(id)) return false;
   // The chip ID shares the line of the version, when there is one.
   if (!gPdSettings.debug && versionShown) ConsolePrint(u", ");
   ConsolePrint(u"Chip ID: OV%0X%0X\n", id[0], id[1]);
 
-  return Enter_Test_mode() == 0;
+  return EnterTestMode();
 }
 
 // Done: the whole signed image is in the flash. Failed and VerifyFailed:
@@ -62,33 +62,35 @@ void PrintTimeConsumed(int64_t startSeconds) {
 }
 
 // Erase, program, verify and signature.
-FlashOutcome FlashImage() {
-  gImage.sizeKb = FirmwareImageSizeKb(gImage.size);
-  StdPrintf("\n\rFile: %s, Size: %d KBytes\n\n", gImage.fileName, static_cast<int>(gImage.sizeKb));
+FlashOutcome FlashImage(const FirmwareImage& image) {
+  StdPrintf("\n\rFile: %s, Size: %d KBytes\n\n", image.fileName, static_cast<int>(image.sizeKb));
 
   // Writing past the end of the flash would wrap onto its start after the
   // whole chip has been erased; refuse while the board still has firmware.
-  if (gImage.sizeKb > gChipInfo.PD_FLash_Size) {
+  if (image.sizeKb > gChipInfo.flashSizeKb) {
     ConsolePrint(u"Image Too Large! %d KBytes do not fit in the %d KBytes flash of this chip!!",
-                 static_cast<int>(gImage.sizeKb), static_cast<int>(gChipInfo.PD_FLash_Size));
+                 static_cast<int>(image.sizeKb), static_cast<int>(gChipInfo.flashSizeKb));
     return FlashOutcome::Refused;
   }
 
   const int64_t start = PlatformWallClockSeconds();
   ConsolePrint(u"\nErase    : ");
-  const uint8_t erase = SpiChipErase();
-  if (erase != 0) return erase == kEraseUnconfirmed ? FlashOutcome::EraseCut : FlashOutcome::Refused;
+  switch (SpiChipErase()) {
+    case EraseResult::Erased: break;
+    case EraseResult::NotStarted: return FlashOutcome::Refused;
+    case EraseResult::Unconfirmed: return FlashOutcome::EraseCut;
+  }
 
   ConsolePrint(u"\n");
   ConsolePrint(u"\nProgram  : ");
-  const uint32_t cellEvery = CellEvery(gImage.sizeKb);
-  if (!ProgramPass(cellEvery)) {
+  const uint32_t cellEvery = CellEvery(image.sizeKb);
+  if (!ProgramPass(image, cellEvery)) {
     ConsolePrint(u"\n\rSPI_Program1K Fail!");
     return FlashOutcome::Failed;
   }
 
   ConsolePrint(u"\n\nVerify   : ");
-  if (!VerifyPass(cellEvery)) {
+  if (!VerifyPass(image, cellEvery)) {
     ConsolePrint(u"\n\nVerify Fail!");
     return FlashOutcome::VerifyFailed;
   }
@@ -96,7 +98,7 @@ FlashOutcome FlashImage() {
   // Success is said only once the signature reads back: before that the
   // controller would not start the image.
   ConsolePrint(u"\n\r\n\r");
-  if (!ProgramSignature()) return FlashOutcome::Failed;
+  if (!ProgramSignature(image)) return FlashOutcome::Failed;
   ConsolePrint(u"Update Success!\n");
   PrintTimeConsumed(start);
   return FlashOutcome::Done;
@@ -111,28 +113,28 @@ int EndRun(int exitCode, FlashOutcome outcome) {
 
 }  // namespace
 
-int RunUpdate(bool versionShown) {
+int RunUpdate(bool versionShown, FirmwareImage& image) {
   if (!PrepareTestMode(versionShown)) return EarlyStop();
 
   FlashOutcome outcome = FlashOutcome::Done;
-  if (gImage.loaded) outcome = FlashImage();
+  if (image.loaded) outcome = FlashImage(image);
   if (outcome == FlashOutcome::Refused || outcome == FlashOutcome::EraseCut) {
     return EndRun(EarlyStop(), outcome);
   }
 
   // The ending: the controller runs its firmware again whatever the flash
   // work came to.
-  if (Exit_Test_mode() != 0) return EndRun(EarlyStop(), outcome);
+  if (!ExitTestMode()) return EndRun(EarlyStop(), outcome);
   if (gPdSettings.debug) ConsolePrint(u"WDT_Reset\n");
-  WDT_Reset();
+  ResetWatchdog();
   if (outcome == FlashOutcome::VerifyFailed) {
-    VerifyFailByte();
+    SendVerifyFailByte();
   } else if (gSettings.showPdVersion) {
     ShowPdVersion();
   } else {
-    Get_PD_ver();
+    GetPdVersion();
   }
-  ReleaseFirmwareImage();
+  ReleaseFirmwareImage(image);
   ConsolePrint(u"\n\n");
   PlatformConsoleEnableCursor(true);
   // A board left with a broken image must not look like a success.

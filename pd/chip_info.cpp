@@ -5,7 +5,7 @@
 #include "pd/pd_settings.h"
 #include "platform/console_text.h"
 
-ChipInfo gChipInfo = {0x80, 0x80, {0x00, 0x00}, {0x00, 0x00, 0x00, 0x00}, 0, {0x00, 0x00}, 0, 0};
+constinit ChipInfo gChipInfo{};
 
 namespace {
 
@@ -13,6 +13,15 @@ constexpr uint8_t kFamilyA = 0x52;
 constexpr uint8_t kFamilyB = 0x88;
 
 constexpr uint8_t kChipIdCommand[2] = {0xFF, 0xC0};
+
+// ID byte 2, the variant: a top bit whose meaning depends on the model, and
+// a revision below it.
+constexpr uint8_t kVariantTopBit = 0x80;
+constexpr uint8_t kVariantRevision = 0x7F;
+
+// ID byte 3: the size code in bits 3..2.
+constexpr unsigned kSizeCodeShift = 2;
+constexpr uint8_t kSizeCodeMask = 0x03;
 
 bool InRange(uint8_t value, uint8_t low, uint8_t high) { return value >= low && value <= high; }
 
@@ -23,18 +32,20 @@ bool IsFamilyAWideModel(uint8_t model) { return InRange(model, 0x50, 0x5F); }
 // Family B models 0x56..0x59 encode the size in bits 3..2 of ID byte 3.
 bool IsFamilyBSizedModel(uint8_t model) { return InRange(model, 0x56, 0x59); }
 
-uint8_t SizeCode(const uint8_t id[4]) { return static_cast<uint8_t>((id[3] >> 2) & 0x03); }
+uint8_t SizeCode(const uint8_t id[4]) {
+  return static_cast<uint8_t>((id[3] >> kSizeCodeShift) & kSizeCodeMask);
+}
 
-bool TopBit(uint8_t value) { return (value & 0x80) != 0; }
+bool TopBit(uint8_t variant) { return (variant & kVariantTopBit) != 0; }
 
 // Size code 0, 1, 2 = 64, 128, 256 KB; 3 has no size.
 uint32_t SizeFromCode(uint8_t code) { return code < 3 ? 64u << code : 0u; }
 
 void SetGeometry(uint8_t prefix0, uint8_t prefix1, uint32_t addrBytes, uint32_t addrShift) {
-  gChipInfo.BridgePrefix[0] = prefix0;
-  gChipInfo.BridgePrefix[1] = prefix1;
-  gChipInfo.AddrBytes = addrBytes;
-  gChipInfo.AddrShift = addrShift;
+  gChipInfo.bridgePrefix[0] = prefix0;
+  gChipInfo.bridgePrefix[1] = prefix1;
+  gChipInfo.addrBytes = addrBytes;
+  gChipInfo.addrShift = addrShift;
 }
 
 // Only the two supported families get here: every other one has no size.
@@ -55,11 +66,19 @@ void ApplyFlashGeometry(const uint8_t id[4]) {
     SetGeometry(0xFF, 0xF7, 2, 0);
   } else if (IsFamilyBSizedModel(model)) {
     SetGeometry(0xFF, 0xF7, 3, 0);
-  } else if ((variant & 0x7F) < 5) {
+  } else if ((variant & kVariantRevision) < 5) {
     SetGeometry(0x00, 0x00, 2, 0);
   } else {
     SetGeometry(0x00, 0x00, 3, 1);
   }
+}
+
+// Chips whose model byte is 0x51 or 0x53 want 0xFF as the lead byte of the
+// second halt write; every other chip wants 0x00.
+uint8_t StopCpuLeadByteFor(uint8_t model) { return (model == 0x51 || model == 0x53) ? 0xFF : 0x00; }
+
+void ShowTcpiModeAddress() {
+  if (gPdSettings.debug) ConsolePrint(u"TCPI_Mode_addr = 0x%02X\n", gChipInfo.tcpiModeAddr);
 }
 
 }  // namespace
@@ -78,7 +97,7 @@ uint32_t GetFlashSize(const uint8_t id[4]) {
     if (model == 0x53 && variant == 0x00) return 64;
     if (IsFamilyBSizedModel(model)) return SizeFromCode(SizeCode(id));
     if (TopBit(variant)) return 64;
-    return (variant & 0x7F) < 5 ? 32 : 128;
+    return (variant & kVariantRevision) < 5 ? 32 : 128;
   }
   return 0;
 }
@@ -86,52 +105,61 @@ uint32_t GetFlashSize(const uint8_t id[4]) {
 void SelectTcpiModeAddress(const uint8_t id[2]) {
   const uint8_t family = id[0];
   const uint8_t model = id[1];
-  const uint8_t slave = gChipInfo.SlaveAddr;
+  const uint8_t slave = gChipInfo.slaveAddr;
   if (model == 0x56 || model == 0x57) {
     if (slave == 0x80) {
-      gChipInfo.TCPI_Mode_addr = 0x98;
+      gChipInfo.tcpiModeAddr = 0x98;
     } else if (slave == 0x84) {
-      gChipInfo.TCPI_Mode_addr = 0x9C;
+      gChipInfo.tcpiModeAddr = 0x9C;
     }
   } else if (family == 0x52 || family == 0x58) {
     switch (slave) {
-      case 0xCC: gChipInfo.TCPI_Mode_addr = 0x4C; break;
-      case 0xCE: gChipInfo.TCPI_Mode_addr = 0x4E; break;
-      case 0xD0: gChipInfo.TCPI_Mode_addr = 0x50; break;
-      case 0xD2: gChipInfo.TCPI_Mode_addr = 0x52; break;
+      case 0xCC: gChipInfo.tcpiModeAddr = 0x4C; break;
+      case 0xCE: gChipInfo.tcpiModeAddr = 0x4E; break;
+      case 0xD0: gChipInfo.tcpiModeAddr = 0x50; break;
+      case 0xD2: gChipInfo.tcpiModeAddr = 0x52; break;
       default: break;
     }
   } else {
-    gChipInfo.TCPI_Mode_addr = slave;
+    gChipInfo.tcpiModeAddr = slave;
   }
-  if (gPdSettings.debug) ConsolePrint(u"TCPI_Mode_addr = 0x%02X\n", gChipInfo.TCPI_Mode_addr);
+  ShowTcpiModeAddress();
 }
 
-uint8_t Get_chipID(uint8_t id[4]) {
+void UseExpectedChipId(uint16_t expectedChipId) {
+  gChipInfo.expectedId[0] = static_cast<uint8_t>(expectedChipId >> 8);
+  gChipInfo.expectedId[1] = static_cast<uint8_t>(expectedChipId & 0xFF);
+  gPdSettings.stopCpuLeadByte = StopCpuLeadByteFor(gChipInfo.expectedId[1]);
+  SelectTcpiModeAddress(gChipInfo.expectedId);
+}
+
+bool GetChipId(uint8_t id[4]) {
   // The bridge operations that follow rely on this target staying in force.
   // A target that cannot be set has already said why; no read is attempted.
-  if (!I2cSetSlaveAddress(gChipInfo.SlaveAddr)) return 1;
+  if (!I2cSetSlaveAddress(gChipInfo.slaveAddr)) return false;
 
-  if (!I2cBlockRead(gChipInfo.SlaveAddr, kChipIdCommand, 2, id, 4)) {
+  if (!I2cBlockRead(gChipInfo.slaveAddr, kChipIdCommand, 2, id, 4)) {
     ConsolePrint(u"Get_chipID ->  I2CBlkDataReadFail!!\n\n");
-    return 1;
+    return false;
   }
   if (gPdSettings.debug) {
     ConsolePrint(u"CMD Chip ID: OV%0X%0X, Parameter Chip ID: OV%0X%0X\n", id[0], id[1],
-                 gChipInfo.ParameterChipID[0], gChipInfo.ParameterChipID[1]);
+                 gChipInfo.expectedId[0], gChipInfo.expectedId[1]);
   }
-  if (id[0] != gChipInfo.ParameterChipID[0] || id[1] != gChipInfo.ParameterChipID[1]) {
+  if (id[0] != gChipInfo.expectedId[0] || id[1] != gChipInfo.expectedId[1]) {
     ConsolePrint(u"Chip ID Mismatch!!\n\n");
-    return 1;
+    return false;
   }
-  for (int i = 0; i < 4; ++i) gChipInfo.ChipID[i] = id[i];
+  for (int i = 0; i < 4; ++i) gChipInfo.chipId[i] = id[i];
 
-  gChipInfo.PD_FLash_Size = GetFlashSize(id);
-  if (gChipInfo.PD_FLash_Size == 0) {
+  gChipInfo.flashSizeKb = GetFlashSize(id);
+  if (gChipInfo.flashSizeKb == 0) {
     ConsolePrint(u"Get_chipID PD_FLash_Size error!!\n\n");
-    return 1;
+    return false;
   }
   ApplyFlashGeometry(id);
-  SelectTcpiModeAddress(id);
-  return 0;
+  // The address was chosen from the expected ID, which this one matches;
+  // the debug log shows it again where the chip has confirmed it.
+  ShowTcpiModeAddress();
+  return true;
 }

@@ -8,17 +8,33 @@
 
 namespace {
 
-constexpr uint8_t kStatusValid = 0x80;
-constexpr uint8_t kStatusWriteEnabled = 0x02;
-constexpr uint8_t kEraseBusy = 0x10;
+// The bridge status, read at the data port after a ReadStatus command.
+namespace bridge_status {
+constexpr uint8_t kValid = 0x80;
+constexpr uint8_t kWriteEnabled = 0x02;
+}  // namespace bridge_status
 
-// A first try and this many more before the write control gives up.
-constexpr uint32_t kWriteCtrlRetries = 100;
-constexpr uint32_t kWriteCtrlRetryUs = 20;
+// The erase state, read with FF FF.
+namespace erase_state {
+constexpr uint8_t kBusy = 0x10;
+}  // namespace erase_state
 
-// About four seconds of polling: far more than a whole-chip erase needs.
-constexpr uint32_t kEraseBusyPolls = 2000;
-constexpr uint32_t kEraseBusyPollUs = 2000;
+// A bounded wait: at most `rounds` rounds, each that does not end the wait
+// followed by a stall of `stallUs`.
+struct WaitLimit {
+  uint32_t rounds;
+  uint32_t stallUs;
+  constexpr uint32_t TotalUs() const { return rounds * stallUs; }
+};
+
+// The write control: a first try and 100 more, about 2 ms in all.
+constexpr WaitLimit kWriteControlWait = {101, 20};
+static_assert(kWriteControlWait.TotalUs() == 2'020);
+
+// The erase busy poll: about four seconds, far more than a whole-chip erase
+// needs. A round is a stall and then a busy read, after the first read.
+constexpr WaitLimit kEraseBusyWait = {2001, 2000};
+static_assert(kEraseBusyWait.TotalUs() == 4'002'000);
 
 constexpr int kProgressCells = 12;
 constexpr uint32_t kProgressCellUs = 100;
@@ -26,139 +42,154 @@ constexpr uint32_t kProgressCellUs = 100;
 constexpr uint32_t kPageSize = 256;
 constexpr uint32_t kPagesPerBlock = kFlashBlockSize / kPageSize;
 constexpr uint32_t kDataFramesPerPage = kPageSize / kDataFrameBytes;
+static_assert(kPageSize % kDataFrameBytes == 0);
 
 constexpr uint8_t kEraseBusyRead[2] = {0xFF, 0xFF};
 
 uint8_t ReadBridgeStatus() {
   uint8_t status = 0;
-  I2cBlockRead(gChipInfo.SlaveAddr, gChipInfo.BridgePrefix, 2, &status, 1);
+  I2cBlockRead(gChipInfo.slaveAddr, gChipInfo.bridgePrefix, 2, &status, 1);
   return status;
 }
 
-uint8_t ReadEraseBusy(uint8_t* busy) {
-  return I2cBlockRead(gChipInfo.SlaveAddr, kEraseBusyRead, 2, busy, 1) ? 0 : 1;
-}
+bool ReadEraseBusy(uint8_t* busy) { return I2cBlockRead(gChipInfo.slaveAddr, kEraseBusyRead, 2, busy, 1); }
 
 uint16_t PageOf(uint16_t base, uint32_t index) { return static_cast<uint16_t>(base + index); }
 
 }  // namespace
 
-uint8_t SpiBridgeCommand(uint8_t code) {
-  const uint8_t frame[4] = {0xFF, 0xFE, code, 0x01};
-  return I2cBlockWrite(sizeof frame, frame) ? 0 : 1;
+bool SpiBridgeCommand(SpiCommand command) {
+  const uint8_t frame[4] = {0xFF, 0xFE, static_cast<uint8_t>(command), 0x01};
+  return I2cBlockWrite(sizeof frame, frame);
 }
 
-uint8_t SpiSetAddress(uint16_t page, uint8_t offset) {
+bool SpiSetAddress(uint16_t page, uint8_t offset) {
   const uint8_t frame[5] = {
       0xFF,
       0xFA,
       offset,
       static_cast<uint8_t>(page & 0xFF),
-      static_cast<uint8_t>(((page >> 8) << gChipInfo.AddrShift) & 0xFF),
+      static_cast<uint8_t>(((page >> 8) << gChipInfo.addrShift) & 0xFF),
   };
-  const uint8_t count = gChipInfo.AddrBytes == 3 ? 5 : 4;
-  return I2cBlockWrite(count, frame) ? 0 : 1;
+  const uint8_t count = gChipInfo.addrBytes == 3 ? 5 : 4;
+  return I2cBlockWrite(count, frame);
 }
 
-uint8_t SPIWriteCtrl(uint8_t mode) {
-  const bool enable = mode == SPI_CMD_WRITE_ENABLE;
+bool SpiWriteControl(SpiCommand mode) {
+  const bool enable = mode == SpiCommand::WriteEnable;
   const char16_t* failure = u"Ctrl fail= %X \n";
   uint8_t status = 0;
-  for (uint32_t tries = 0; tries <= kWriteCtrlRetries; ++tries) {
+  for (uint32_t tries = 0; tries < kWriteControlWait.rounds; ++tries) {
     SpiBridgeCommand(mode);
-    SpiBridgeCommand(SPI_CMD_READ_STATUS);
+    SpiBridgeCommand(SpiCommand::ReadStatus);
     status = ReadBridgeStatus();
-    const bool writeEnabled = (status & kStatusWriteEnabled) != 0;
-    if ((status & kStatusValid) == 0) {
+    const bool writeEnabled = (status & bridge_status::kWriteEnabled) != 0;
+    if ((status & bridge_status::kValid) == 0) {
       failure = u"Ctrl fail= %X \n";
     } else if (enable) {
-      if (writeEnabled) return 1;
+      if (writeEnabled) return true;
       failure = u"WRITE_ENABLE_Ctrl fail= %X \n";
     } else {
-      if (!writeEnabled) return 1;
+      if (!writeEnabled) return true;
       failure = u"WRITE_Disable_Ctrl fail= %X \n";
     }
-    PlatformStall(kWriteCtrlRetryUs);
+    PlatformStall(kWriteControlWait.stallUs);
   }
   ConsolePrint(failure, status);
-  return 0;
+  return false;
 }
 
-uint8_t SpiChipErase() {
-  if (SPIWriteCtrl(SPI_CMD_WRITE_ENABLE) == 0) {
+EraseResult SpiChipErase() {
+  if (!SpiWriteControl(SpiCommand::WriteEnable)) {
     ConsolePrint(u"SPIWriteCtrl(Enable) Fail!!");
-    return kEraseNotStarted;
+    return EraseResult::NotStarted;
   }
-  SpiBridgeCommand(SPI_CMD_CHIP_ERASE);
+  SpiBridgeCommand(SpiCommand::ChipErase);
 
   // A failed busy read keeps the last value; the limit only ends the wait,
   // and the disable step's status check still decides the outcome.
   uint8_t busy = 0;
-  uint32_t polls = 0;
+  uint32_t rounds = 0;
   ReadEraseBusy(&busy);
-  while ((busy & kEraseBusy) != 0) {
-    PlatformStall(kEraseBusyPollUs);
-    if (++polls > kEraseBusyPolls) {
+  while ((busy & erase_state::kBusy) != 0) {
+    PlatformStall(kEraseBusyWait.stallUs);
+    if (++rounds == kEraseBusyWait.rounds) {
       ConsolePrint(u"SPI_CMD_CHIP_ERASE Fail!!");
       break;
     }
     ReadEraseBusy(&busy);
   }
 
-  if (SPIWriteCtrl(SPI_CMD_WRITE_DISABLE) == 0) {
+  if (!SpiWriteControl(SpiCommand::WriteDisable)) {
     ConsolePrint(u"SPIWriteCtrl(Disable) Fail!!");
-    return kEraseUnconfirmed;
+    return EraseResult::Unconfirmed;
   }
   for (int cell = 0; cell < kProgressCells; ++cell) {
     ConsolePrint(u"%c", 0x2588);
     PlatformStall(kProgressCellUs);
   }
-  return 0;
+  return EraseResult::Erased;
 }
 
-uint8_t SPI_Program1K(uint16_t base) {
+PageProgramResult SpiProgramPage(uint16_t page, uint8_t offset, const uint8_t* data, uint32_t count) {
+  if (!SpiWriteControl(SpiCommand::WriteEnable)) return PageProgramResult::WriteEnableFailed;
+  // The data frames program wherever the bridge points: never without the
+  // address and the command that make it this page's.
+  if (!SpiSetAddress(page, offset)) return PageProgramResult::AddressRefused;
+  if (!SpiBridgeCommand(SpiCommand::PageProgram)) return PageProgramResult::CommandRefused;
   uint8_t frame[2 + kDataFrameBytes];
-  frame[0] = gChipInfo.BridgePrefix[0];
-  frame[1] = gChipInfo.BridgePrefix[1];
-  const uint8_t* source = ProgramBuffer;
+  frame[0] = gChipInfo.bridgePrefix[0];
+  frame[1] = gChipInfo.bridgePrefix[1];
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t left = count - done;
+    const uint32_t bytes = left < kDataFrameBytes ? left : kDataFrameBytes;
+    MemCopy(frame + 2, data + done, bytes);
+    if (!I2cBlockWrite(static_cast<uint8_t>(2 + bytes), frame)) return PageProgramResult::DataRefused;
+    done += bytes;
+  }
+  // The page program needs no busy poll: the disable step's status check
+  // is the wait.
+  if (!SpiWriteControl(SpiCommand::WriteDisable)) return PageProgramResult::WriteDisableFailed;
+  return PageProgramResult::Done;
+}
+
+bool SpiProgramBlock(uint16_t base, const uint8_t* block) {
   for (uint32_t page = 0; page < kPagesPerBlock; ++page) {
-    if (SPIWriteCtrl(SPI_CMD_WRITE_ENABLE) == 0) return 1;
-    SpiSetAddress(PageOf(base, page), 0);
-    SpiBridgeCommand(SPI_CMD_PAGE_PROGRAM);
-    for (uint32_t half = 0; half < kDataFramesPerPage; ++half) {
-      MemCopy(frame + 2, source, kDataFrameBytes);
-      source += kDataFrameBytes;
-      if (!I2cBlockWrite(sizeof frame, frame)) {
+    switch (SpiProgramPage(PageOf(base, page), 0, block + page * kPageSize, kPageSize)) {
+      case PageProgramResult::Done: break;
+      case PageProgramResult::WriteEnableFailed: return false;
+      // Every frame of the page is a write of the I2C master; the address
+      // and the command count as much as the data.
+      case PageProgramResult::AddressRefused:
+      case PageProgramResult::CommandRefused:
+      case PageProgramResult::DataRefused:
         ConsolePrint(u" SPI_Program1K -> bI2cMasterWrite() Fail!!");
-        return 1;
-      }
-    }
-    // The page program needs no busy poll: the disable step's status check
-    // is the wait.
-    if (SPIWriteCtrl(SPI_CMD_WRITE_DISABLE) == 0) {
-      ConsolePrint(u" SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!");
-      return 1;
+        return false;
+      case PageProgramResult::WriteDisableFailed:
+        ConsolePrint(u" SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!");
+        return false;
     }
   }
-  return 0;
+  return true;
 }
 
-uint8_t SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece) {
+bool SpiReadFrame(uint16_t page, uint8_t offset, uint8_t* piece) {
   MemFill(piece, 0x00, kDataFrameBytes);
-  uint8_t failed = SpiSetAddress(page, offset);
-  failed |= SpiBridgeCommand(SPI_CMD_READ);
-  failed |= I2cBlockRead(gChipInfo.SlaveAddr, gChipInfo.BridgePrefix, 2, piece, kDataFrameBytes) ? 0 : 1;
-  return failed != 0 ? 1 : 0;
+  // Each transfer is made whatever the one before it came to.
+  bool read = SpiSetAddress(page, offset);
+  read = SpiBridgeCommand(SpiCommand::Read) && read;
+  read = I2cBlockRead(gChipInfo.slaveAddr, gChipInfo.bridgePrefix, 2, piece, kDataFrameBytes) && read;
+  return read;
 }
 
-uint8_t SpiRead1K(uint16_t base) {
+uint8_t SpiReadBlock(uint16_t base, uint8_t* block) {
   uint8_t piece[kDataFrameBytes];
-  uint8_t* destination = ReadBackBuffer;
+  uint8_t* destination = block;
   uint8_t failed = 0;
   for (uint32_t page = 0; page < kPagesPerBlock; ++page) {
     for (uint32_t half = 0; half < kDataFramesPerPage; ++half) {
       const uint32_t index = page * kDataFramesPerPage + half;
-      if (SpiReadFrame(PageOf(base, page), static_cast<uint8_t>(half * kDataFrameBytes), piece) != 0) {
+      if (!SpiReadFrame(PageOf(base, page), static_cast<uint8_t>(half * kDataFrameBytes), piece)) {
         failed = static_cast<uint8_t>(failed | (1u << index));
       }
       MemCopy(destination, piece, kDataFrameBytes);

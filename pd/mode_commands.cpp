@@ -17,34 +17,33 @@ constexpr uint32_t kStopCpuSettleUs = 100;
 
 }  // namespace
 
-uint8_t Exit_Test_mode() {
+bool ExitTestMode() {
   if (gPdSettings.debug) ConsolePrint(u"Exit_Test_mode\n");
-  const uint8_t status = I2cBlockWrite(sizeof kExitTestMode, kExitTestMode) ? 0 : 1;
-  if (status != 0) ConsolePrint(u"\nExit_Test_mode I2CBlkDataWrite Fail !!");
-  return status;
+  const bool sent = I2cBlockWrite(sizeof kExitTestMode, kExitTestMode);
+  if (!sent) ConsolePrint(u"\nExit_Test_mode I2CBlkDataWrite Fail !!");
+  return sent;
 }
 
-uint8_t Stop_CPU() {
+bool StopCpu() {
   if (gPdSettings.debug) ConsolePrint(u"Stop_CPU\n");
-  uint8_t status = I2cBlockWrite(sizeof kStopCpu, kStopCpu) ? 0 : 1;
-  if (status != 0) {
+  if (!I2cBlockWrite(sizeof kStopCpu, kStopCpu)) {
     ConsolePrint(u"\nStop_CPU I2CBlkDataWrite-0 Fail !!\n");
-    return status;
+    return false;
   }
   // The second write repeats the halt behind a lead byte that depends on the
   // chip model the user named.
-  const uint8_t confirm[4] = {gPdSettings.Dummy, kStopCpu[0], kStopCpu[1], kStopCpu[2]};
-  status = I2cBlockWrite(sizeof confirm, confirm) ? 0 : 1;
-  if (status != 0) ConsolePrint(u"\nStop_CPU I2CBlkDataWrite-1 Fail !!\n");
+  const uint8_t confirm[4] = {gPdSettings.stopCpuLeadByte, kStopCpu[0], kStopCpu[1], kStopCpu[2]};
+  const bool confirmed = I2cBlockWrite(sizeof confirm, confirm);
+  if (!confirmed) ConsolePrint(u"\nStop_CPU I2CBlkDataWrite-1 Fail !!\n");
   PlatformStall(kStopCpuSettleUs);
-  return status;
+  return confirmed;
 }
 
-uint8_t Enter_Test_mode() {
+bool EnterTestMode() {
   if (gPdSettings.debug) ConsolePrint(u"Enter_Test_mode\n");
-  const uint8_t status = I2cBlockWrite(sizeof kEnterTestMode, kEnterTestMode) ? 0 : 1;
-  if (status != 0) ConsolePrint(u"\nEnter_Test_mode I2CBlkDataWrite Fail !!");
-  return status;
+  const bool sent = I2cBlockWrite(sizeof kEnterTestMode, kEnterTestMode);
+  if (!sent) ConsolePrint(u"\nEnter_Test_mode I2CBlkDataWrite Fail !!");
+  return sent;
 }
 
-uint8_t VerifyFailByte() { return I2cBlockWrite(sizeof kVerifyFail, kVerifyFail) ? 0 : 1; }
+bool SendVerifyFailByte() { return I2cBlockWrite(sizeof kVerifyFail, kVerifyFail); }

@@ -6,7 +6,7 @@
 
 struct PdSettings {
   bool debug;     // /db: the debug lines of every layer above the I2C access
-  uint8_t Dummy;  // lead byte of the second stop-CPU write, derived from /id
+  uint8_t stopCpuLeadByte;  // lead byte of the second stop-CPU write; UseExpectedChipId sets it
 };
 
 extern PdSettings gPdSettings;

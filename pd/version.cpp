@@ -16,31 +16,29 @@ constexpr uint8_t kPdVersionCommands[6] = {0xE4, 0xE3, 0xE2, 0xE1, 0xE0, 0xDD};
 
 // A target that cannot be set has already said why; nothing is sent then.
 
-uint8_t Get_PD_ver() {
-  const uint8_t address = gChipInfo.TCPI_Mode_addr;
-  if (!I2cSetSlaveAddress(address)) return 1;
+bool GetPdVersion() {
+  const uint8_t address = gChipInfo.tcpiModeAddr;
+  if (!I2cSetSlaveAddress(address)) return false;
   uint8_t version[2] = {0, 0};
-  const uint8_t status = I2cBlockRead(address, &kFirmwareVersionCommand, 1, version, 2) ? 0 : 1;
-  if (status != 0) {
+  if (!I2cBlockRead(address, &kFirmwareVersionCommand, 1, version, 2)) {
     ConsolePrint(u"Get_PD_ver I2CBlkDataRead Fail!!\n\n");
-    return status;
+    return false;
   }
   ConsolePrint(u"FW Version: %02X%02X", version[0], version[1]);
-  return 0;
+  return true;
 }
 
-uint8_t ShowPdVersion() {
-  const uint8_t address = gChipInfo.TCPI_Mode_addr;
-  if (!I2cSetSlaveAddress(address)) return 1;
+bool ShowPdVersion() {
+  const uint8_t address = gChipInfo.tcpiModeAddr;
+  if (!I2cSetSlaveAddress(address)) return false;
   uint8_t version[6] = {0, 0, 0, 0, 0, 0};
   for (int i = 0; i < 6; ++i) {
-    const uint8_t status = I2cBlockRead(address, &kPdVersionCommands[i], 1, &version[i], 1) ? 0 : 1;
-    if (status != 0) {
+    if (!I2cBlockRead(address, &kPdVersionCommands[i], 1, &version[i], 1)) {
       ConsolePrint(u"Get_PD_ver Fail!!\n\n");
-      return status;
+      return false;
     }
   }
   ConsolePrint(u"\nPD Version : %02X%02X%02X%02X%02X%02X", version[0], version[1], version[2],
                version[3], version[4], version[5]);
-  return 0;
+  return true;
 }

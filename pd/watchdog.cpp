@@ -53,7 +53,7 @@ bool ResetFixedChip(const FixedWatchdogChip& chip) {
 
 bool ResetThroughControlRegister() {
   uint8_t value = 0;
-  if (!I2cBlockRead(gChipInfo.SlaveAddr, kResetControlRead, 2, &value, 1)) {
+  if (!I2cBlockRead(gChipInfo.slaveAddr, kResetControlRead, 2, &value, 1)) {
     ConsolePrint(u"WDT_Reset Fail!!(1)");
     return false;
   }
@@ -71,8 +71,8 @@ bool ResetThroughControlRegister() {
 
 }  // namespace
 
-void WDT_Reset() {
-  const FixedWatchdogChip* chip = FindFixedWatchdogChip(gChipInfo.ChipID[0], gChipInfo.ChipID[1]);
+void ResetWatchdog() {
+  const FixedWatchdogChip* chip = FindFixedWatchdogChip(gChipInfo.chipId[0], gChipInfo.chipId[1]);
   const bool restarted = chip != nullptr ? ResetFixedChip(*chip) : ResetThroughControlRegister();
   if (restarted) PlatformStall(kRestartWaitUs);
 }

@@ -33,16 +33,23 @@ struct Parsed {
   bool force = false;
 };
 
-int Parse(const std::vector<std::string>& args) {
+int Parse(const std::vector<std::string>& args, FirmwareImage& image) {
   std::vector<const char*> argv{"VEXA"};
   for (const std::string& a : args) argv.push_back(a.c_str());
   ResetRunRecords();
-  return ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+  return ParseCommandLine(static_cast<int>(argv.size()), argv.data(), image);
+}
+
+int Parse(const std::vector<std::string>& args) {
+  FirmwareImage image{};
+  const int result = Parse(args, image);
+  ReleaseFirmwareImage(image);
+  return result;
 }
 
 void ExpectRecords(const Parsed& want, const std::string& label) {
-  EXPECT_EQ(gChipInfo.SlaveAddr, want.slave) << label;
-  EXPECT_EQ(gChipInfo.TCPI_Mode_addr, want.tcpi) << label;
+  EXPECT_EQ(gChipInfo.slaveAddr, want.slave) << label;
+  EXPECT_EQ(gChipInfo.tcpiModeAddr, want.tcpi) << label;
   EXPECT_EQ(gSettings.configPort, want.configPort) << label;
   EXPECT_EQ(gSettings.channel, want.channel) << label;
   EXPECT_EQ(gSettings.expectedChipId, want.expectedChipId) << label;
@@ -128,7 +135,7 @@ TEST(CommandLine, RejectedArgumentsEndTheRunWithExitCode1) {
     EXPECT_EQ(Parse(args), kExitBadArgument) << vexa_test::JoinArgs(args);
     EXPECT_NE(console.text().find("Wrong Parameter!"), std::string::npos) << vexa_test::JoinArgs(args);
     // Nothing after the rejected argument is taken.
-    EXPECT_EQ(gChipInfo.SlaveAddr, 0x80) << vexa_test::JoinArgs(args);
+    EXPECT_EQ(gChipInfo.slaveAddr, 0x80) << vexa_test::JoinArgs(args);
     EXPECT_EQ(gSettings.channel, 0) << vexa_test::JoinArgs(args);
   }
 }
@@ -143,57 +150,66 @@ TEST(CommandLine, ImagesAreLoadedAsTheyComeAndTheLastOneIsUsed) {
   ConsoleCapture console;
   // The image keeps the argument as its name, so the arguments must live on.
   const std::vector<std::string> args = {first, "/sa", "90", second};
-  ASSERT_EQ(Parse(args), kExitSuccess);
-  ASSERT_TRUE(gImage.loaded);
-  EXPECT_EQ(std::string(gImage.fileName), second);
-  ASSERT_EQ(gImage.size, secondBytes.size());
-  EXPECT_EQ(gImage.content[0], secondBytes[0]);
-  EXPECT_EQ(gImage.signature[0], secondBytes[0x40]);
-  EXPECT_EQ(gChipInfo.SlaveAddr, 0x90);
+  FirmwareImage image{};
+  ASSERT_EQ(Parse(args, image), kExitSuccess);
+  ASSERT_TRUE(image.loaded);
+  EXPECT_EQ(std::string(image.fileName), second);
+  ASSERT_EQ(image.size, secondBytes.size());
+  EXPECT_EQ(image.content[0], secondBytes[0]);
+  EXPECT_EQ(image.signature[0], secondBytes[0x40]);
+  EXPECT_EQ(gChipInfo.slaveAddr, 0x90);
 
   // A rejected argument after an image: the image was read all the same.
-  ASSERT_EQ(Parse({first, "/x"}), kExitBadArgument);
-  EXPECT_TRUE(gImage.loaded);
-  EXPECT_EQ(gImage.size, 1000u);
-  ResetRunRecords();
+  ASSERT_EQ(Parse({first, "/x"}, image), kExitBadArgument);
+  EXPECT_TRUE(image.loaded);
+  EXPECT_EQ(image.size, 1000u);
+  ReleaseFirmwareImage(image);
 }
 
 TEST(CommandLine, AnUnopenableImageStopsTheArguments) {
   ConsoleCapture console;
-  EXPECT_EQ(Parse({"missing.bin", "/sa", "10"}), kExitBadArgument);
+  FirmwareImage image{};
+  EXPECT_EQ(Parse({"missing.bin", "/sa", "10"}, image), kExitBadArgument);
   EXPECT_EQ(console.text(), "\r\nFile Open Fail!\r\n\r\n");
-  EXPECT_EQ(gChipInfo.SlaveAddr, 0x80);
-  EXPECT_FALSE(gImage.loaded);
+  EXPECT_EQ(gChipInfo.slaveAddr, 0x80);
+  EXPECT_FALSE(image.loaded);
 }
 
-TEST(ResetRunRecords, StartsEveryRecordAfreshAndReleasesAnImage) {
-  vexa_test::TempDir dir;
-  const std::string image = Relative(dir.Write("fw.bin", vexa_test::MakeImage(4096)));
+TEST(ResetRunRecords, StartsEveryRecordAfresh) {
   ConsoleCapture console;
-  ASSERT_EQ(Parse({image, "/sa", "10", "/t", "20", "/cp", "4E", "/db", "/v", "/ov", "/i2c", "3",
-                   "/id", "5251"}),
+  ASSERT_EQ(Parse({"/sa", "10", "/t", "20", "/cp", "4E", "/db", "/v", "/ov", "/i2c", "3", "/id", "5251"}),
             kExitSuccess);
-  gPdSettings.Dummy = 0xFF;
-  gChipInfo.ChipID[0] = 0x52;
-  gChipInfo.PD_FLash_Size = 256;
+  gPdSettings.stopCpuLeadByte = 0xFF;
+  gChipInfo.chipId[0] = 0x52;
+  gChipInfo.flashSizeKb = 256;
   gI2cHost = I2cHost{0xFE010000, PlatformKind::Intel, 3, {1, 2, 3}};
-  ASSERT_TRUE(gImage.loaded);
 
   // A second run in the same process starts from the reset.
   const char* const argv[] = {"VEXA"};
   EXPECT_EQ(ToolMain(1, argv), kExitSuccess);
   ExpectRecords(Parsed{}, "after reset");
-  EXPECT_EQ(gPdSettings.Dummy, 0);
-  EXPECT_EQ(gChipInfo.ChipID[0], 0);
-  EXPECT_EQ(gChipInfo.PD_FLash_Size, 0u);
+  EXPECT_EQ(gPdSettings.stopCpuLeadByte, 0);
+  EXPECT_EQ(gChipInfo.chipId[0], 0);
+  EXPECT_EQ(gChipInfo.flashSizeKb, 0u);
   EXPECT_EQ(gI2cHost.kind, PlatformKind::Unknown);
   EXPECT_EQ(gI2cHost.base, 0u);
-  EXPECT_FALSE(gImage.loaded);
-  EXPECT_EQ(gImage.content, nullptr);
+}
 
+// The run owns its image: one it stops without using is given back before
+// the run ends, with the memory the image's loading took.
+TEST(ToolMain, ARunThatStopsAfterTheImageReleasesIt) {
+  vexa_test::TempDir dir;
+  const std::string image = Relative(dir.Write("fw.bin", vexa_test::MakeImage(4096)));
+  ConsoleCapture console;
+  const char* const argv[] = {"VEXA", image.c_str(), "/x"};
+  EXPECT_EQ(ToolMain(3, argv), kExitBadArgument);
   const std::vector<std::string> trace = console.TraceLines();
-  const size_t reset = vexa_test::FindLine(trace, "free");
-  EXPECT_LT(reset, vexa_test::FindLine(trace, "cursor off"));
+  EXPECT_EQ(vexa_test::LinesStartingWith(trace, "allocate 4096 ok").size(), 1u);
+  EXPECT_EQ(vexa_test::LinesStartingWith(trace, "free").size(),
+            vexa_test::LinesStartingWith(trace, "allocate").size());
+  // The image's buffer goes last, after the rejection.
+  const size_t rejected = vexa_test::FindLine(trace, "set-attribute 04");
+  EXPECT_LT(vexa_test::FindLine(trace, "free", rejected), trace.size());
 }
 
 }  // namespace

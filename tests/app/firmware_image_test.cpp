@@ -18,10 +18,11 @@ using vexa_test::TempDir;
 class FirmwareImageTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetRunRecords(); }
-  void TearDown() override { ReleaseFirmwareImage(); }
+  void TearDown() override { ReleaseFirmwareImage(image_); }
 
   std::vector<std::string> Trace() { return console_.TraceLines(); }
 
+  FirmwareImage image_{};
   TempDir dir_;
   ConsoleCapture console_;
 };
@@ -30,15 +31,16 @@ TEST_F(FirmwareImageTest, LoadsTheWholeFileAndTakesOutTheSignature) {
   const std::vector<uint8_t> bytes = vexa_test::MakeImage(65536, 7);
   const std::string name = dir_.Write("fw.bin", bytes).string();
 
-  ASSERT_EQ(LoadFirmwareImage(name.c_str()), 0);
-  EXPECT_TRUE(gImage.loaded);
-  EXPECT_EQ(gImage.fileName, name.c_str());
-  ASSERT_EQ(gImage.size, bytes.size());
+  ASSERT_TRUE(LoadFirmwareImage(name.c_str(), image_));
+  EXPECT_TRUE(image_.loaded);
+  EXPECT_EQ(image_.fileName, name.c_str());
+  ASSERT_EQ(image_.size, bytes.size());
+  EXPECT_EQ(image_.sizeKb, 64u);
 
   std::vector<uint8_t> expected = bytes;
   for (size_t i = 0x40; i < 0x50; ++i) expected[i] = 0xFF;
-  EXPECT_EQ(std::vector<uint8_t>(gImage.content, gImage.content + gImage.size), expected);
-  EXPECT_EQ(std::vector<uint8_t>(gImage.signature, gImage.signature + 16),
+  EXPECT_EQ(std::vector<uint8_t>(image_.content, image_.content + image_.size), expected);
+  EXPECT_EQ(std::vector<uint8_t>(image_.signature, image_.signature + 16),
             std::vector<uint8_t>(bytes.begin() + 0x40, bytes.begin() + 0x50));
   EXPECT_EQ(console_.text(), "");
 
@@ -64,17 +66,17 @@ TEST(FirmwareImageSize, Boundaries) {
                {kMaxImageBytes + 1, false}};
   for (const auto& c : cases) {
     ConsoleCapture console;
-    ResetRunRecords();
+    FirmwareImage image{};
     const std::filesystem::path file = dir / ("size" + std::to_string(c.size) + ".bin");
     dir.Write(file.filename().string(), {});
     std::filesystem::resize_file(file, c.size);
     const std::string name = file.string();
 
-    EXPECT_EQ(LoadFirmwareImage(name.c_str()), c.accepted ? 0 : 1) << c.size;
-    EXPECT_EQ(gImage.loaded, c.accepted) << c.size;
+    EXPECT_EQ(LoadFirmwareImage(name.c_str(), image), c.accepted) << c.size;
+    EXPECT_EQ(image.loaded, c.accepted) << c.size;
     const std::vector<std::string> trace = console.TraceLines();
     if (c.accepted) {
-      EXPECT_EQ(gImage.size, c.size);
+      EXPECT_EQ(image.size, c.size);
       EXPECT_EQ(console.text(), "");
     } else {
       const std::string expected =
@@ -85,7 +87,7 @@ TEST(FirmwareImageSize, Boundaries) {
       EXPECT_TRUE(vexa_test::LinesStartingWith(trace, "read").empty()) << c.size;
       EXPECT_EQ(vexa_test::LinesStartingWith(trace, "close").size(), 1u) << c.size;
     }
-    ReleaseFirmwareImage();
+    ReleaseFirmwareImage(image);
   }
 }
 
@@ -96,25 +98,25 @@ TEST_F(FirmwareImageTest, BlankSignatureBlockIsRefused) {
     std::vector<uint8_t> bytes(0x60, 0xFF);
     bytes[notFf] = 0xFE;
     const std::string name = dir_.Write("sig.bin", bytes).string();
-    EXPECT_EQ(LoadFirmwareImage(name.c_str()), notFf == 0 ? 1 : 0) << notFf;
-    EXPECT_EQ(gImage.loaded, notFf != 0) << notFf;
+    EXPECT_EQ(LoadFirmwareImage(name.c_str(), image_), notFf != 0) << notFf;
+    EXPECT_EQ(image_.loaded, notFf != 0) << notFf;
   }
   EXPECT_EQ(console_.text(), "\r\nFile Not Signed! Bytes 0x40 to 0x4F of an image must not all be FF.\r\n\r\n");
 }
 
 TEST_F(FirmwareImageTest, MissingFile) {
   const std::string name = (dir_ / "absent.bin").string();
-  EXPECT_EQ(LoadFirmwareImage(name.c_str()), 1);
+  EXPECT_FALSE(LoadFirmwareImage(name.c_str(), image_));
   EXPECT_EQ(console_.text(), "\r\nFile Open Fail!\r\n\r\n");
-  EXPECT_FALSE(gImage.loaded);
+  EXPECT_FALSE(image_.loaded);
 }
 
 TEST_F(FirmwareImageTest, FailedAllocation) {
   const std::string name = dir_.Write("fw.bin", vexa_test::MakeImage(4096)).string();
   console_.session().allocationLimit = 4095;
-  EXPECT_EQ(LoadFirmwareImage(name.c_str()), 1);
+  EXPECT_FALSE(LoadFirmwareImage(name.c_str(), image_));
   EXPECT_EQ(console_.text(), "\r\nMemory Allocate Fail!\r\n\r\n");
-  EXPECT_FALSE(gImage.loaded);
+  EXPECT_FALSE(image_.loaded);
   EXPECT_EQ(vexa_test::LinesStartingWith(Trace(), "close").size(), 1u);
 }
 
@@ -122,9 +124,9 @@ TEST_F(FirmwareImageTest, ShortReadIsRefused) {
   // sysfs attributes report a length of one page but deliver a few bytes.
   const char* file = "/sys/devices/system/cpu/online";
   if (!std::filesystem::exists(file)) GTEST_SKIP() << file << " is not available here";
-  EXPECT_EQ(LoadFirmwareImage(file), 1);
+  EXPECT_FALSE(LoadFirmwareImage(file, image_));
   EXPECT_EQ(console_.text(), "\r\nFile Read Fail!\r\n\r\n");
-  EXPECT_FALSE(gImage.loaded);
+  EXPECT_FALSE(image_.loaded);
   const std::vector<std::string> trace = Trace();
   // The buffer is given back and the file closed.
   EXPECT_EQ(vexa_test::LinesStartingWith(trace, "free").size(), 1u);
@@ -137,12 +139,12 @@ TEST_F(FirmwareImageTest, ALaterImageReplacesAndReleasesTheEarlierOne) {
   const std::string first = dir_.Write("a.bin", firstBytes).string();
   const std::string second = dir_.Write("b.bin", secondBytes).string();
 
-  ASSERT_EQ(LoadFirmwareImage(first.c_str()), 0);
-  ASSERT_EQ(LoadFirmwareImage(second.c_str()), 0);
-  EXPECT_EQ(gImage.fileName, second.c_str());
-  ASSERT_EQ(gImage.size, 100u);
-  EXPECT_EQ(gImage.content[99], secondBytes[99]);
-  EXPECT_EQ(gImage.signature[15], secondBytes[0x4F]);
+  ASSERT_TRUE(LoadFirmwareImage(first.c_str(), image_));
+  ASSERT_TRUE(LoadFirmwareImage(second.c_str(), image_));
+  EXPECT_EQ(image_.fileName, second.c_str());
+  ASSERT_EQ(image_.size, 100u);
+  EXPECT_EQ(image_.content[99], secondBytes[99]);
+  EXPECT_EQ(image_.signature[15], secondBytes[0x4F]);
 
   const std::vector<std::string> trace = Trace();
   const size_t secondOpen = vexa_test::FindLine(trace, "open \"" + second + "\"");
@@ -150,9 +152,9 @@ TEST_F(FirmwareImageTest, ALaterImageReplacesAndReleasesTheEarlierOne) {
   EXPECT_LT(release, secondOpen);
 
   // A failing later image leaves no image behind.
-  ASSERT_EQ(LoadFirmwareImage((dir_ / "c.bin").string().c_str()), 1);
-  EXPECT_FALSE(gImage.loaded);
-  EXPECT_EQ(gImage.content, nullptr);
+  ASSERT_FALSE(LoadFirmwareImage((dir_ / "c.bin").string().c_str(), image_));
+  EXPECT_FALSE(image_.loaded);
+  EXPECT_EQ(image_.content, nullptr);
   // Both image buffers are released, as are the names of their .sha256 files.
   EXPECT_EQ(vexa_test::LinesStartingWith(Trace(), "free").size(), 4u);
 }

@@ -31,8 +31,8 @@ void AnswerId(FrameDevice& device, const Id& id) {
 }
 
 void ExpectId(const Id& id) {
-  gChipInfo.ParameterChipID[0] = id[0];
-  gChipInfo.ParameterChipID[1] = id[1];
+  gChipInfo.expectedId[0] = id[0];
+  gChipInfo.expectedId[1] = id[1];
 }
 
 // ---- SelectTcpiModeAddress ----
@@ -70,14 +70,14 @@ TEST(SelectTcpiModeAddress, DecisionTable) {
   };
   for (const TcpiCase& c : cases) {
     vexa_test::BoardFixture fixture;
-    gChipInfo.SlaveAddr = c.slave;
-    gChipInfo.TCPI_Mode_addr = c.before;
+    gChipInfo.slaveAddr = c.slave;
+    gChipInfo.tcpiModeAddr = c.before;
     const std::uint8_t id[2] = {c.family, c.model};
     SelectTcpiModeAddress(id);
     char what[64];
     std::snprintf(what, sizeof what, "family %02X model %02X slave %02X", c.family, c.model, c.slave);
-    EXPECT_EQ(gChipInfo.TCPI_Mode_addr, c.after) << what;
-    EXPECT_EQ(gChipInfo.SlaveAddr, c.slave) << what;
+    EXPECT_EQ(gChipInfo.tcpiModeAddr, c.after) << what;
+    EXPECT_EQ(gChipInfo.slaveAddr, c.slave) << what;
     EXPECT_EQ(fixture.Console(), "") << what;
   }
 }
@@ -85,8 +85,8 @@ TEST(SelectTcpiModeAddress, DecisionTable) {
 TEST(SelectTcpiModeAddress, DebugLineOncePerCallEvenWhenUnchanged) {
   vexa_test::BoardFixture fixture;
   gPdSettings.debug = true;
-  gChipInfo.SlaveAddr = 0x80;
-  gChipInfo.TCPI_Mode_addr = 0x0A;
+  gChipInfo.slaveAddr = 0x80;
+  gChipInfo.tcpiModeAddr = 0x0A;
   const std::uint8_t keeps[2] = {0x52, 0x30};
   SelectTcpiModeAddress(keeps);
   SelectTcpiModeAddress(keeps);
@@ -96,7 +96,7 @@ TEST(SelectTcpiModeAddress, DebugLineOncePerCallEvenWhenUnchanged) {
             "TCPI_Mode_addr = 0x0A\r\nTCPI_Mode_addr = 0x0A\r\nTCPI_Mode_addr = 0x98\r\n");
 }
 
-// ---- Get_chipID: geometry ----
+// ---- GetChipId: geometry ----
 
 struct GeometryCase {
   Id id;
@@ -106,7 +106,7 @@ struct GeometryCase {
   std::uint32_t addrShift;
 };
 
-TEST(Get_chipID, GeometryByChip) {
+TEST(GetChipId, GeometryByChip) {
   const GeometryCase cases[] = {
       {{0x52, 0x50, 0x00, 0x00}, 128, {0x00, 0x00}, 3, 1},
       {{0x52, 0x5F, 0x80, 0x00}, 64, {0x00, 0x00}, 3, 1},
@@ -131,16 +131,16 @@ TEST(Get_chipID, GeometryByChip) {
     // Values a previous identification could have left.
     bench.Geometry(0x12, 0x34, 9, 1);
     std::uint8_t id[4] = {};
-    ASSERT_EQ(Get_chipID(id), 0) << Hex(c.id) << "\n" << bench.Console();
+    ASSERT_TRUE(GetChipId(id)) << Hex(c.id) << "\n" << bench.Console();
     const std::string what = "ID " + Hex(c.id);
     EXPECT_EQ(Id({id[0], id[1], id[2], id[3]}), c.id) << what;
-    EXPECT_EQ(Id({gChipInfo.ChipID[0], gChipInfo.ChipID[1], gChipInfo.ChipID[2], gChipInfo.ChipID[3]}), c.id)
+    EXPECT_EQ(Id({gChipInfo.chipId[0], gChipInfo.chipId[1], gChipInfo.chipId[2], gChipInfo.chipId[3]}), c.id)
         << what;
-    EXPECT_EQ(gChipInfo.PD_FLash_Size, c.kb) << what;
-    EXPECT_EQ(gChipInfo.BridgePrefix[0], c.prefix[0]) << what;
-    EXPECT_EQ(gChipInfo.BridgePrefix[1], c.prefix[1]) << what;
-    EXPECT_EQ(gChipInfo.AddrBytes, c.addrBytes) << what;
-    EXPECT_EQ(gChipInfo.AddrShift, c.addrShift) << what;
+    EXPECT_EQ(gChipInfo.flashSizeKb, c.kb) << what;
+    EXPECT_EQ(gChipInfo.bridgePrefix[0], c.prefix[0]) << what;
+    EXPECT_EQ(gChipInfo.bridgePrefix[1], c.prefix[1]) << what;
+    EXPECT_EQ(gChipInfo.addrBytes, c.addrBytes) << what;
+    EXPECT_EQ(gChipInfo.addrShift, c.addrShift) << what;
     EXPECT_EQ(bench.Console(), "") << what;
     char read[32];
     std::snprintf(read, sizeof read, "R 80: %02X %02X %02X %02X", c.id[0], c.id[1], c.id[2], c.id[3]);
@@ -148,7 +148,7 @@ TEST(Get_chipID, GeometryByChip) {
   }
 }
 
-// ---- Get_chipID: the checks ----
+// ---- GetChipId: the checks ----
 
 struct FailureCase {
   const char* name;
@@ -159,7 +159,7 @@ struct FailureCase {
   bool chipIdStored;
 };
 
-TEST(Get_chipID, FailuresStopBeforeTheGeometry) {
+TEST(GetChipId, FailuresStopBeforeTheGeometry) {
   const FailureCase cases[] = {
       {"read refused", {0x52, 0x30, 0, 0}, {0x52, 0x30}, true, "Get_chipID ->  I2CBlkDataReadFail!!\r\n\r\n",
        false},
@@ -179,58 +179,59 @@ TEST(Get_chipID, FailuresStopBeforeTheGeometry) {
     if (c.refuseRead) {
       bench.device.refuse = [](const std::vector<Frame>&, bool read) { return read; };
     }
-    gChipInfo.ParameterChipID[0] = c.expected[0];
-    gChipInfo.ParameterChipID[1] = c.expected[1];
-    gChipInfo.TCPI_Mode_addr = 0x44;
+    gChipInfo.expectedId[0] = c.expected[0];
+    gChipInfo.expectedId[1] = c.expected[1];
+    gChipInfo.tcpiModeAddr = 0x44;
     std::uint8_t id[4] = {};
-    EXPECT_EQ(Get_chipID(id), 1) << c.name;
+    EXPECT_FALSE(GetChipId(id)) << c.name;
     const std::string console = bench.Console();
     EXPECT_TRUE(EndsWith(console, c.tail)) << c.name << ": " << console;
-    const Id stored = {gChipInfo.ChipID[0], gChipInfo.ChipID[1], gChipInfo.ChipID[2], gChipInfo.ChipID[3]};
+    const Id stored = {gChipInfo.chipId[0], gChipInfo.chipId[1], gChipInfo.chipId[2], gChipInfo.chipId[3]};
     EXPECT_EQ(stored, c.chipIdStored ? c.chip : Id{}) << c.name;
-    EXPECT_EQ(gChipInfo.PD_FLash_Size, 0u) << c.name;
-    EXPECT_EQ(gChipInfo.BridgePrefix[0], 0) << c.name;
-    EXPECT_EQ(gChipInfo.BridgePrefix[1], 0) << c.name;
-    EXPECT_EQ(gChipInfo.AddrBytes, 0u) << c.name;
-    EXPECT_EQ(gChipInfo.AddrShift, 0u) << c.name;
-    EXPECT_EQ(gChipInfo.TCPI_Mode_addr, 0x44) << c.name;
+    EXPECT_EQ(gChipInfo.flashSizeKb, 0u) << c.name;
+    EXPECT_EQ(gChipInfo.bridgePrefix[0], 0) << c.name;
+    EXPECT_EQ(gChipInfo.bridgePrefix[1], 0) << c.name;
+    EXPECT_EQ(gChipInfo.addrBytes, 0u) << c.name;
+    EXPECT_EQ(gChipInfo.addrShift, 0u) << c.name;
+    EXPECT_EQ(gChipInfo.tcpiModeAddr, 0x44) << c.name;
   }
 }
 
-TEST(Get_chipID, OnlyTheFirstTwoBytesAreChecked) {
+TEST(GetChipId, OnlyTheFirstTwoBytesAreChecked) {
   PdBench bench;
   AnswerId(bench.device, {0x52, 0x30, 0xA5, 0x5A});
-  gChipInfo.ParameterChipID[0] = 0x52;
-  gChipInfo.ParameterChipID[1] = 0x30;
+  gChipInfo.expectedId[0] = 0x52;
+  gChipInfo.expectedId[1] = 0x30;
   std::uint8_t id[4] = {};
-  EXPECT_EQ(Get_chipID(id), 0) << bench.Console();
-  EXPECT_EQ(gChipInfo.ChipID[2], 0xA5);
-  EXPECT_EQ(gChipInfo.ChipID[3], 0x5A);
+  EXPECT_TRUE(GetChipId(id)) << bench.Console();
+  EXPECT_EQ(gChipInfo.chipId[2], 0xA5);
+  EXPECT_EQ(gChipInfo.chipId[3], 0x5A);
 }
 
-TEST(Get_chipID, DebugLineComesBeforeTheCheck) {
+TEST(GetChipId, DebugLineComesBeforeTheCheck) {
   PdBench bench;
   AnswerId(bench.device, {0x88, 0x05, 0x00, 0x00});
   gPdSettings.debug = true;
   std::uint8_t id[4] = {};
-  EXPECT_EQ(Get_chipID(id), 1);
+  EXPECT_FALSE(GetChipId(id));
   EXPECT_EQ(bench.Console(), "CMD Chip ID: OV885, Parameter Chip ID: OV00\r\nChip ID Mismatch!!\r\n\r\n");
 }
 
-TEST(Get_chipID, ReadsFromTheSlaveAddressAndRechoosesTheTcpiAddress) {
+// The TCPI-mode address is chosen once, from the expected ID; the chip's
+// matching ID shows it again in the debug lines.
+TEST(GetChipId, ReadsFromTheSlaveAddressAndShowsTheTcpiAddressAgain) {
   // A chip at D0 (bus address 68) while the controller still points at 80.
   PdBench bench(0xD0, 0x80);
   AnswerId(bench.device, {0x52, 0x30, 0x00, 0x04});
-  gChipInfo.SlaveAddr = 0xD0;
-  gChipInfo.TCPI_Mode_addr = 0x80;
-  gChipInfo.ParameterChipID[0] = 0x52;
-  gChipInfo.ParameterChipID[1] = 0x30;
+  gChipInfo.slaveAddr = 0xD0;
   gPdSettings.debug = true;
+  UseExpectedChipId(0x5230);
   std::uint8_t id[4] = {};
-  EXPECT_EQ(Get_chipID(id), 0) << bench.Console();
-  EXPECT_EQ(gChipInfo.TCPI_Mode_addr, 0x50);
+  EXPECT_TRUE(GetChipId(id)) << bench.Console();
+  EXPECT_EQ(gChipInfo.tcpiModeAddr, 0x50);
   EXPECT_EQ(bench.CurrentTarget(), 0xD0);
   EXPECT_EQ(bench.Console(),
+            "TCPI_Mode_addr = 0x50\r\n"
             "CMD Chip ID: OV5230, Parameter Chip ID: OV5230\r\nTCPI_Mode_addr = 0x50\r\n");
   EXPECT_EQ(bench.Bus(), (std::vector<std::string>{"W D0: FF C0", "R D0: 52 30 00 04"}));
 }

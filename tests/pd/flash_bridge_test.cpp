@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,55 +47,76 @@ std::size_t CountLines(const Lines& lines, const std::string& line) {
 
 Bytes Cmd(std::uint8_t code) { return {0xFF, 0xFE, code, 0x01}; }
 
-// ---- SPIWriteCtrl ----
+// Every test starts from a bench whose bridge answers by a script, with
+// the script's data port and the three-byte address frame.
+class FlashBridgeTest : public ::testing::Test {
+ protected:
+  // A new bench for the test, or for the next case of a table.
+  PdBench& Start(const BridgeScript& script = {}) {
+    bench_.reset();
+    bench_ = std::make_unique<PdBench>();
+    bench_->Geometry(script.prefix[0], script.prefix[1], 3, script.shift);
+    Play(bench_->device, script);
+    return *bench_;
+  }
 
-TEST(SPIWriteCtrl, EnableConfirmedByTheFirstStatus) {
-  PdBench bench;
-  bench.Geometry(0xFF, 0xF7, 3, 0);
-  Play(bench.device, {});
-  EXPECT_EQ(SPIWriteCtrl(4), 1);
+ private:
+  std::unique_ptr<PdBench> bench_;
+};
+
+// The operations' groups; the function names themselves are taken.
+using WriteControl = FlashBridgeTest;
+using AddressFrame = FlashBridgeTest;
+using BridgePrefix = FlashBridgeTest;
+using ChipErase = FlashBridgeTest;
+using ProgramBlock = FlashBridgeTest;
+using ReadBlock = FlashBridgeTest;
+
+// ---- SpiWriteControl ----
+
+TEST_F(WriteControl, EnableConfirmedByTheFirstStatus) {
+  PdBench& bench = Start();
+  EXPECT_TRUE(SpiWriteControl(SpiCommand::WriteEnable));
   EXPECT_EQ(bench.Console(), "");
   EXPECT_TRUE(bench.ProtocolStalls().empty());
   EXPECT_EQ(bench.Bus(), CtrlTry(0x04, 0x82));
 }
 
-TEST(SPIWriteCtrl, TriesAndTexts) {
+TEST_F(WriteControl, TriesAndTexts) {
   struct Case {
     const char* name;
     std::uint8_t mode;
     std::uint8_t (*status)(int n);  // the n-th status read, from 0
-    std::uint8_t result;
+    bool confirmed;
     int tries;
     const char* console;
   } const cases[] = {
-      {"disable, latch stuck", 5, [](int) -> std::uint8_t { return 0x82; }, 0, 101,
+      {"disable, latch stuck", 5, [](int) -> std::uint8_t { return 0x82; }, false, 101,
        "WRITE_Disable_Ctrl fail= 82 \r\n"},
-      {"enable, latch never set", 4, [](int) -> std::uint8_t { return 0x80; }, 0, 101,
+      {"enable, latch never set", 4, [](int) -> std::uint8_t { return 0x80; }, false, 101,
        "WRITE_ENABLE_Ctrl fail= 80 \r\n"},
-      {"enable, last status invalid", 4, [](int n) -> std::uint8_t { return n < 100 ? 0x80 : 0x02; }, 0, 101,
+      {"enable, last status invalid", 4, [](int n) -> std::uint8_t { return n < 100 ? 0x80 : 0x02; }, false, 101,
        "Ctrl fail= 2 \r\n"},
       {"disable, only the last status valid", 5, [](int n) -> std::uint8_t { return n < 100 ? 0x00 : 0x83; },
-       0, 101, "WRITE_Disable_Ctrl fail= 83 \r\n"},
-      {"disable, invalid status with latch clear", 5, [](int) -> std::uint8_t { return 0x00; }, 0, 101,
+       false, 101, "WRITE_Disable_Ctrl fail= 83 \r\n"},
+      {"disable, invalid status with latch clear", 5, [](int) -> std::uint8_t { return 0x00; }, false, 101,
        "Ctrl fail= 0 \r\n"},
-      {"enable, latch seen on the 8th try", 4, [](int n) -> std::uint8_t { return n < 7 ? 0x80 : 0x82; }, 1, 8,
+      {"enable, latch seen on the 8th try", 4, [](int n) -> std::uint8_t { return n < 7 ? 0x80 : 0x82; }, true, 8,
        ""},
-      {"disable on the 2nd try", 5, [](int n) -> std::uint8_t { return n < 1 ? 0x82 : 0x80; }, 1, 2, ""},
-      {"enable on the 101st try", 4, [](int n) -> std::uint8_t { return n < 100 ? 0x7F : 0xFE; }, 1, 101, ""},
-      {"mode 6 is judged as disable", 6, [](int) -> std::uint8_t { return 0x80; }, 1, 1, ""},
-      {"mode 6, latch stuck", 6, [](int) -> std::uint8_t { return 0x82; }, 0, 101,
+      {"disable on the 2nd try", 5, [](int n) -> std::uint8_t { return n < 1 ? 0x82 : 0x80; }, true, 2, ""},
+      {"enable on the 101st try", 4, [](int n) -> std::uint8_t { return n < 100 ? 0x7F : 0xFE; }, true, 101, ""},
+      {"mode 6 is judged as disable", 6, [](int) -> std::uint8_t { return 0x80; }, true, 1, ""},
+      {"mode 6, latch stuck", 6, [](int) -> std::uint8_t { return 0x82; }, false, 101,
        "WRITE_Disable_Ctrl fail= 82 \r\n"},
   };
   for (const Case& c : cases) {
-    PdBench bench;
-    bench.Geometry(0xFF, 0xF7, 3, 0);
     BridgeScript script;
     script.enableStatus = c.status;
     script.disableStatus = c.status;
-    Play(bench.device, script);
-    EXPECT_EQ(SPIWriteCtrl(c.mode), c.result) << c.name;
+    PdBench& bench = Start(script);
+    EXPECT_EQ(SpiWriteControl(static_cast<SpiCommand>(c.mode)), c.confirmed) << c.name;
     EXPECT_EQ(bench.Console(), c.console) << c.name;
-    const int failedTries = c.result == 1 ? c.tries - 1 : c.tries;
+    const int failedTries = c.confirmed ? c.tries - 1 : c.tries;
     EXPECT_EQ(bench.ProtocolStalls(), Times(20, failedTries)) << c.name;
     Lines expected;
     for (int n = 0; n < c.tries; ++n) Append(expected, CtrlTry(c.mode, c.status(n)));
@@ -102,18 +124,16 @@ TEST(SPIWriteCtrl, TriesAndTexts) {
   }
 }
 
-TEST(SPIWriteCtrl, UnreadableStatusCountsAsZero) {
-  PdBench bench;
-  bench.Geometry(0xFF, 0xF7, 3, 0);
+TEST_F(WriteControl, UnreadableStatusCountsAsZero) {
   BridgeScript script;
   script.enableStatus = [](int) -> std::uint8_t { return 0x80; };
-  Play(bench.device, script);
+  PdBench& bench = Start(script);
   // The last try's status read is refused: its status is 0, not the 0x80
   // that the try before it read.
   bench.device.refuse = [](const std::vector<Frame>& history, bool read) {
     return read && CountWrites(history, Cmd(0x09)) == 101;
   };
-  EXPECT_EQ(SPIWriteCtrl(4), 0);
+  EXPECT_FALSE(SpiWriteControl(SpiCommand::WriteEnable));
   EXPECT_EQ(bench.Console(), "Ctrl fail= 0 \r\n");
   EXPECT_EQ(bench.ProtocolStalls(), Times(20, 101));
   const Lines bus = bench.Bus();
@@ -123,7 +143,7 @@ TEST(SPIWriteCtrl, UnreadableStatusCountsAsZero) {
 
 // ---- SpiSetAddress ----
 
-TEST(SpiSetAddress, FrameByGeometry) {
+TEST_F(AddressFrame, FrameByGeometry) {
   struct Case {
     std::uint32_t addrBytes, addrShift;
     std::uint16_t page;
@@ -141,28 +161,27 @@ TEST(SpiSetAddress, FrameByGeometry) {
       {3, 0, 0x0000, 0x40, "W 80: FF FA 40 00 00"},
   };
   for (const Case& c : cases) {
-    PdBench bench;
+    PdBench& bench = Start();
     bench.Geometry(0xFF, 0xF7, c.addrBytes, c.addrShift);
-    EXPECT_EQ(SpiSetAddress(c.page, c.offset), 0) << c.line;
+    EXPECT_TRUE(SpiSetAddress(c.page, c.offset)) << c.line;
     EXPECT_EQ(bench.Bus(), Lines{c.line});
   }
 }
 
 // ---- The data-port prefix ----
 
-TEST(BridgePrefix, ZeroPrefixLeadsStatusDataAndNothingElse) {
-  PdBench bench;
-  bench.Geometry(0x00, 0x00, 3, 1);
+TEST_F(BridgePrefix, ZeroPrefixLeadsStatusDataAndNothingElse) {
   BridgeScript script;
   script.prefix = {0x00, 0x00};
   script.shift = 1;
   script.busy = [](int n) -> std::uint8_t { return n < 2 ? 0x10 : 0x00; };
-  Play(bench.device, script);
-  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) ProgramBuffer[i] = static_cast<std::uint8_t>(i);
+  PdBench& bench = Start(script);
+  std::uint8_t block[kFlashBlockSize];
+  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) block[i] = static_cast<std::uint8_t>(i);
 
-  EXPECT_EQ(SpiChipErase(), 0);
-  EXPECT_EQ(SPI_Program1K(0x104), 0);
-  SpiRead1K(0x104);
+  EXPECT_EQ(SpiChipErase(), EraseResult::Erased);
+  EXPECT_TRUE(SpiProgramBlock(0x104, block));
+  SpiReadBlock(0x104, block);
   EXPECT_EQ(bench.Console(), Cells(12));
 
   const std::vector<Frame>& log = bench.device.Log();
@@ -199,7 +218,7 @@ TEST(BridgePrefix, ZeroPrefixLeadsStatusDataAndNothingElse) {
 
 // ---- SpiChipErase ----
 
-TEST(SpiChipErase, BusyPollByItsCount) {
+TEST_F(ChipErase, BusyPollByItsCount) {
   struct Case {
     int busyReads;  // reads that show the busy bit
     Stalls pollStalls;
@@ -210,14 +229,12 @@ TEST(SpiChipErase, BusyPollByItsCount) {
       {2000, Times(2000, 2000)},  // the last read the poll makes finds it clear
   };
   for (const Case& c : cases) {
-    PdBench bench;
-    bench.Geometry(0xFF, 0xF7, 3, 0);
     BridgeScript script;
     const int busyReads = c.busyReads;
     // Bits other than bit 4 mean nothing to the poll.
     script.busy = [busyReads](int n) -> std::uint8_t { return n < busyReads ? 0x10 : 0xEF; };
-    Play(bench.device, script);
-    EXPECT_EQ(SpiChipErase(), 0) << c.busyReads;
+    PdBench& bench = Start(script);
+    EXPECT_EQ(SpiChipErase(), EraseResult::Erased) << c.busyReads;
     EXPECT_EQ(bench.Console(), Cells(12)) << c.busyReads;
     EXPECT_EQ(bench.ProtocolStalls(), Join(c.pollStalls, Times(100, 12))) << c.busyReads;
     Lines expected = CtrlTry(0x04, 0x82);
@@ -231,13 +248,11 @@ TEST(SpiChipErase, BusyPollByItsCount) {
   }
 }
 
-TEST(SpiChipErase, BusyNeverClearing_GivesUpAndStillDisables) {
-  PdBench bench;
-  bench.Geometry(0xFF, 0xF7, 3, 0);
+TEST_F(ChipErase, BusyNeverClearing_GivesUpAndStillDisables) {
   BridgeScript script;
   script.busy = [](int) -> std::uint8_t { return 0x10; };
-  Play(bench.device, script);
-  EXPECT_EQ(SpiChipErase(), 0);
+  PdBench& bench = Start(script);
+  EXPECT_EQ(SpiChipErase(), EraseResult::Erased);
   EXPECT_EQ(bench.Console(), "SPI_CMD_CHIP_ERASE Fail!!" + Cells(12));
   EXPECT_EQ(bench.ProtocolStalls(), Join(Times(2000, 2001), Times(100, 12)));
   const Lines bus = bench.Bus();
@@ -246,20 +261,18 @@ TEST(SpiChipErase, BusyNeverClearing_GivesUpAndStillDisables) {
   EXPECT_EQ(Lines(bus.end() - 4, bus.end()), CtrlTry(0x05, 0x80));
 }
 
-TEST(SpiChipErase, UnreadableBusyKeepsTheLastValue) {
-  PdBench bench;
-  bench.Geometry(0xFF, 0xF7, 3, 0);
+TEST_F(ChipErase, UnreadableBusyKeepsTheLastValue) {
   BridgeScript script;
   // Answered busy reads: busy, then clear.
   script.busy = [](int n) -> std::uint8_t { return n == 0 ? 0x10 : 0x00; };
-  Play(bench.device, script);
+  PdBench& bench = Start(script);
   // Busy reads 2 to 4 are refused; the poll must go on with the busy it saw.
   bench.device.refuse = [](const std::vector<Frame>& history, bool read) {
     if (!read || history.empty() || history.back().bytes != Bytes{0xFF, 0xFF}) return false;
     const std::size_t busyFrames = CountWrites(history, {0xFF, 0xFF});
     return busyFrames >= 2 && busyFrames <= 4;
   };
-  EXPECT_EQ(SpiChipErase(), 0);
+  EXPECT_EQ(SpiChipErase(), EraseResult::Erased);
   EXPECT_EQ(bench.Console(), Cells(12));
   EXPECT_EQ(bench.ProtocolStalls(), Join(Times(2000, 4), Times(100, 12)));
   const Lines bus = bench.Bus();
@@ -267,7 +280,7 @@ TEST(SpiChipErase, UnreadableBusyKeepsTheLastValue) {
   EXPECT_EQ(CountLines(bus, "R 80: NACK"), 3u);
 }
 
-TEST(SpiChipErase, WriteControlFailures) {
+TEST_F(ChipErase, WriteControlFailures) {
   struct Case {
     const char* name;
     std::uint8_t (*enable)(int);
@@ -286,31 +299,35 @@ TEST(SpiChipErase, WriteControlFailures) {
        "SPI_CMD_CHIP_ERASE Fail!!WRITE_Disable_Ctrl fail= 82 \r\nSPIWriteCtrl(Disable) Fail!!", true},
   };
   for (const Case& c : cases) {
-    PdBench bench;
-    bench.Geometry(0xFF, 0xF7, 3, 0);
     BridgeScript script;
     script.enableStatus = c.enable;
     script.disableStatus = c.disable;
     script.busy = c.busy;
-    Play(bench.device, script);
+    PdBench& bench = Start(script);
     // The caller learns whether the flash may have been erased.
-    EXPECT_EQ(SpiChipErase(), c.eraseSent ? 2 : 1) << c.name;
+    EXPECT_EQ(SpiChipErase(), c.eraseSent ? EraseResult::Unconfirmed : EraseResult::NotStarted) << c.name;
     EXPECT_EQ(bench.Console(), c.console) << c.name;
     EXPECT_EQ(CountWrites(bench.device.Log(), Cmd(0x07)), c.eraseSent ? 1u : 0u) << c.name;
   }
 }
 
-// ---- SPI_Program1K ----
+// ---- SpiProgramBlock ----
 
-void FillProgramBuffer() {
-  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) ProgramBuffer[i] = static_cast<std::uint8_t>(i * 3 + 1);
+// The block the programming tests write.
+const std::uint8_t* TestBlock() {
+  static const Bytes block = [] {
+    Bytes bytes(kFlashBlockSize);
+    for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) bytes[i] = static_cast<std::uint8_t>(i * 3 + 1);
+    return bytes;
+  }();
+  return block.data();
 }
 
 Bytes DataFrame(std::size_t piece) {
   Bytes frame(130);
   frame[0] = 0xFF;
   frame[1] = 0xF7;
-  for (std::size_t i = 0; i < 128; ++i) frame[2 + i] = ProgramBuffer[piece * 128 + i];
+  for (std::size_t i = 0; i < 128; ++i) frame[2 + i] = TestBlock()[piece * 128 + i];
   return frame;
 }
 
@@ -330,12 +347,9 @@ std::vector<Bytes> WritesOf(const std::vector<Frame>& log) {
   return writes;
 }
 
-TEST(SPI_Program1K, FourPagesInBufferOrder) {
-  PdBench bench;
-  bench.Geometry(0xFF, 0xF7, 3, 0);
-  Play(bench.device, {});
-  FillProgramBuffer();
-  EXPECT_EQ(SPI_Program1K(8), 0);
+TEST_F(ProgramBlock, FourPagesInBufferOrder) {
+  PdBench& bench = Start();
+  EXPECT_TRUE(SpiProgramBlock(8, TestBlock()));
   EXPECT_EQ(bench.Console(), "");
   EXPECT_TRUE(bench.ProtocolStalls().empty());
   std::vector<Bytes> expected;
@@ -345,20 +359,17 @@ TEST(SPI_Program1K, FourPagesInBufferOrder) {
   EXPECT_EQ(WritesOf(bench.device.Log()), expected);
 }
 
-TEST(SPI_Program1K, FailedDataWriteInPage10) {
+TEST_F(ProgramBlock, FailedDataWriteInPage10) {
   for (const std::size_t failing : {std::size_t{0}, std::size_t{1}}) {
-    PdBench bench;
-    bench.Geometry(0xFF, 0xF7, 3, 0);
-    Play(bench.device, {});
-    FillProgramBuffer();
-    // The first or second data frame after the third page-program command.
+    PdBench& bench = Start();
+      // The first or second data frame after the third page-program command.
     bench.device.refuse = [failing](const std::vector<Frame>& history, bool read) {
       if (read || CountWrites(history, Cmd(0x16)) != 3) return false;
       std::size_t dataFrames = 0;
       for (auto it = history.rbegin(); it != history.rend() && it->bytes != Cmd(0x16); ++it) ++dataFrames;
       return dataFrames == failing;
     };
-    EXPECT_EQ(SPI_Program1K(8), 1) << failing;
+    EXPECT_FALSE(SpiProgramBlock(8, TestBlock())) << failing;
     const std::string console = bench.Console();
     EXPECT_TRUE(EndsWith(console, " SPI_Program1K -> bI2cMasterWrite() Fail!!")) << console;
     std::vector<Bytes> expected;
@@ -372,7 +383,36 @@ TEST(SPI_Program1K, FailedDataWriteInPage10) {
   }
 }
 
-TEST(SPI_Program1K, WriteControlFailures) {
+// A refused address frame or page-program command fails the block there:
+// the data must never go to the address an earlier page left in the bridge.
+TEST_F(ProgramBlock, RefusedAddressOrCommandEndsTheBlock) {
+  struct Case {
+    std::uint16_t page;  // of the block, 0..3
+    std::size_t write;   // the page's refused write: 3 address frame, 4 command
+  } const cases[] = {{0, 3}, {0, 4}, {2, 3}, {3, 4}};
+  for (const Case& c : cases) {
+    PdBench& bench = Start();
+    // Each page before it: ten writes and two status reads; within the
+    // page, the write control's four transactions come first.
+    const std::size_t refusedAt = c.page * 12u + 4u + (c.write - 3u);
+    bench.device.refuse = [refusedAt](const std::vector<Frame>& history, bool) {
+      return history.size() == refusedAt;
+    };
+    const std::string what = "page " + std::to_string(c.page) + " write " + std::to_string(c.write);
+    EXPECT_FALSE(SpiProgramBlock(8, TestBlock())) << what;
+    EXPECT_TRUE(EndsWith(bench.Console(), " SPI_Program1K -> bI2cMasterWrite() Fail!!")) << what;
+    std::vector<Bytes> expected;
+    for (std::uint16_t i = 0; i < c.page; ++i) {
+      for (Bytes& b : PageWrites(static_cast<std::uint16_t>(8 + i), i)) expected.push_back(b);
+    }
+    const std::vector<Bytes> page = PageWrites(static_cast<std::uint16_t>(8 + c.page), c.page);
+    expected.insert(expected.end(), page.begin(), page.begin() + static_cast<long>(c.write));
+    expected.push_back(Bytes{});  // the refused frame, and nothing after it
+    EXPECT_EQ(WritesOf(bench.device.Log()), expected) << what;
+  }
+}
+
+TEST_F(ProgramBlock, WriteControlFailures) {
   struct Case {
     const char* name;
     std::uint8_t (*enable)(int);
@@ -390,14 +430,11 @@ TEST(SPI_Program1K, WriteControlFailures) {
        "WRITE_Disable_Ctrl fail= 82 \r\n SPI_Program1K -> SPIWriteCtrl(Disable) Fail!!", 4},
   };
   for (const Case& c : cases) {
-    PdBench bench;
-    bench.Geometry(0xFF, 0xF7, 3, 0);
     BridgeScript script;
     script.enableStatus = c.enable;
     script.disableStatus = c.disable;
-    Play(bench.device, script);
-    FillProgramBuffer();
-    EXPECT_EQ(SPI_Program1K(0), 1) << c.name;
+    PdBench& bench = Start(script);
+      EXPECT_FALSE(SpiProgramBlock(0, TestBlock())) << c.name;
     EXPECT_EQ(bench.Console(), c.console) << c.name;
     std::size_t addressFrames = 0;
     for (const Frame& f : bench.device.Log()) addressFrames += f.bytes.size() == 5 && f.bytes[1] == 0xFA;
@@ -405,20 +442,19 @@ TEST(SPI_Program1K, WriteControlFailures) {
   }
 }
 
-// ---- SpiRead1K ----
+// ---- SpiReadBlock ----
 
 std::uint8_t FlashByte(std::uint32_t address) { return static_cast<std::uint8_t>(address * 7 + (address >> 8)); }
 
-TEST(SpiRead1K, EightHalfPagesInOrder) {
-  PdBench bench;
-  bench.Geometry(0xFF, 0xF7, 3, 0);
-  Play(bench.device, {});
-  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) ReadBackBuffer[i] = 0xAA;
-  EXPECT_EQ(SpiRead1K(0x3FC), 0);
+TEST_F(ReadBlock, EightHalfPagesInOrder) {
+  PdBench& bench = Start();
+  std::uint8_t block[kFlashBlockSize];
+  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) block[i] = 0xAA;
+  EXPECT_EQ(SpiReadBlock(0x3FC, block), 0);
   EXPECT_EQ(bench.Console(), "");
   EXPECT_TRUE(bench.ProtocolStalls().empty());
   for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) {
-    ASSERT_EQ(ReadBackBuffer[i], FlashByte(0x3FC00 + i)) << "byte " << i;
+    ASSERT_EQ(block[i], FlashByte(0x3FC00 + i)) << "byte " << i;
   }
   std::vector<Bytes> expected;
   for (std::uint32_t piece = 0; piece < 8; ++piece) {
@@ -439,24 +475,23 @@ TEST(SpiRead1K, EightHalfPagesInOrder) {
   EXPECT_EQ(reads, 8u);
 }
 
-TEST(SpiRead1K, FailingReadLeavesZerosForTheRestOfItsPiece) {
-  PdBench bench;
-  bench.Geometry(0xFF, 0xF7, 3, 0);
-  Play(bench.device, {});
+TEST_F(ReadBlock, FailingReadLeavesZerosForTheRestOfItsPiece) {
+  PdBench& bench = Start();
   // Byte 40 of the third data read is held a little longer than the host
   // waits for a byte (about 2.2 ms), so that the bus is free again for the
   // frames that follow.
   bench.device.holdRead = [](const std::vector<Frame>& history, std::size_t index) -> std::uint64_t {
     return CountWrites(history, Cmd(0x13)) == 3 && index == 40 ? 2'500'000 : 0;
   };
-  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) ReadBackBuffer[i] = 0xAA;
+  std::uint8_t block[kFlashBlockSize];
+  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) block[i] = 0xAA;
   // Only the third piece is reported unread.
-  EXPECT_EQ(SpiRead1K(4), 1 << 2);
+  EXPECT_EQ(SpiReadBlock(4, block), 1 << 2);
   EXPECT_EQ(bench.Console(), "");
   for (std::uint32_t i = 0; i < 256 + 40; ++i) {
-    ASSERT_EQ(ReadBackBuffer[i], FlashByte(0x400 + i)) << "byte " << i;
+    ASSERT_EQ(block[i], FlashByte(0x400 + i)) << "byte " << i;
   }
-  for (std::uint32_t i = 256 + 40; i < 384; ++i) ASSERT_EQ(ReadBackBuffer[i], 0x00) << "byte " << i;
+  for (std::uint32_t i = 256 + 40; i < 384; ++i) ASSERT_EQ(block[i], 0x00) << "byte " << i;
   // The rest of the block is still asked for.
   EXPECT_EQ(CountWrites(bench.device.Log(), Cmd(0x13)), 8u);
   const std::vector<Frame>& log = bench.device.Log();

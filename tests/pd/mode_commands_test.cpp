@@ -1,4 +1,4 @@
-// The mode commands on the wire: their frames, the Dummy lead byte, the
+// The mode commands on the wire: their frames, the stop-CPU lead byte, the
 // failure texts and the settling pause after the CPU halt.
 #include <gtest/gtest.h>
 
@@ -26,16 +26,16 @@ void RefuseWrite(FrameDevice& device, int n) {
 
 struct ModeCase {
   const char* name;
-  std::uint8_t (*command)();
+  bool (*command)();
   const char* frame;
   const char* debugLine;
   const char* failure;
 };
 
 const ModeCase kModeCases[] = {
-    {"Exit_Test_mode", Exit_Test_mode, "W 80: FF F8 00 00", "Exit_Test_mode\r\n",
+    {"Exit_Test_mode", ExitTestMode, "W 80: FF F8 00 00", "Exit_Test_mode\r\n",
      "\r\nExit_Test_mode I2CBlkDataWrite Fail !!"},
-    {"Enter_Test_mode", Enter_Test_mode, "W 80: FF F8 3B E1", "Enter_Test_mode\r\n",
+    {"Enter_Test_mode", EnterTestMode, "W 80: FF F8 3B E1", "Enter_Test_mode\r\n",
      "\r\nEnter_Test_mode I2CBlkDataWrite Fail !!"},
 };
 
@@ -44,7 +44,7 @@ TEST(TestModeCommands, FramesAndDebugLines) {
     for (const bool debug : {false, true}) {
       PdBench bench;
       gPdSettings.debug = debug;
-      EXPECT_EQ(c.command(), 0) << c.name;
+      EXPECT_TRUE(c.command()) << c.name;
       EXPECT_EQ(bench.Console(), debug ? c.debugLine : "") << c.name;
       EXPECT_TRUE(bench.ProtocolStalls().empty()) << c.name;
       EXPECT_EQ(bench.Bus(), Lines{c.frame}) << c.name;
@@ -56,18 +56,18 @@ TEST(TestModeCommands, RefusedWriteFailsWithItsOwnTextLast) {
   for (const ModeCase& c : kModeCases) {
     PdBench bench;
     RefuseWrite(bench.device, 1);
-    EXPECT_NE(c.command(), 0) << c.name;
+    EXPECT_FALSE(c.command()) << c.name;
     const std::string console = bench.Console();
     EXPECT_TRUE(EndsWith(console, c.failure)) << c.name << ": " << console;
     EXPECT_EQ(console.find(c.failure), console.size() - std::string(c.failure).size()) << c.name;
   }
 }
 
-TEST(Stop_CPU, SecondWriteLeadsWithDummy) {
+TEST(StopCpu, SecondWriteLeadsWithTheLeadByte) {
   for (const std::uint8_t dummy : {std::uint8_t{0x00}, std::uint8_t{0xFF}}) {
     PdBench bench;
-    gPdSettings.Dummy = dummy;
-    EXPECT_EQ(Stop_CPU(), 0);
+    gPdSettings.stopCpuLeadByte = dummy;
+    EXPECT_TRUE(StopCpu());
     EXPECT_EQ(bench.Console(), "");
     EXPECT_EQ(bench.ProtocolStalls(), std::vector<std::uint32_t>{100});
     const std::string second = dummy == 0xFF ? "W 80: FF FE 9C 47" : "W 80: 00 FE 9C 47";
@@ -75,19 +75,19 @@ TEST(Stop_CPU, SecondWriteLeadsWithDummy) {
   }
 }
 
-TEST(Stop_CPU, DebugLineComesFirst) {
+TEST(StopCpu, DebugLineComesFirst) {
   PdBench bench;
   gPdSettings.debug = true;
   RefuseWrite(bench.device, 1);
-  EXPECT_NE(Stop_CPU(), 0);
+  EXPECT_FALSE(StopCpu());
   const std::string console = bench.Console();
   EXPECT_EQ(console.rfind("Stop_CPU\r\n", 0), 0u) << console;
 }
 
-TEST(Stop_CPU, FirstWriteFailing_NoSecondWriteNoPause) {
+TEST(StopCpu, FirstWriteFailing_NoSecondWriteNoPause) {
   PdBench bench;
   RefuseWrite(bench.device, 1);
-  EXPECT_NE(Stop_CPU(), 0);
+  EXPECT_FALSE(StopCpu());
   const std::string console = bench.Console();
   const std::string failure = "\r\nStop_CPU I2CBlkDataWrite-0 Fail !!\r\n";
   EXPECT_TRUE(EndsWith(console, failure)) << console;
@@ -96,11 +96,11 @@ TEST(Stop_CPU, FirstWriteFailing_NoSecondWriteNoPause) {
   EXPECT_EQ(bench.Bus(), Lines{"W 80: NACK"});
 }
 
-TEST(Stop_CPU, SecondWriteFailing_StillPausesThenFails) {
+TEST(StopCpu, SecondWriteFailing_StillPausesThenFails) {
   PdBench bench;
-  gPdSettings.Dummy = 0xFF;
+  gPdSettings.stopCpuLeadByte = 0xFF;
   RefuseWrite(bench.device, 2);
-  EXPECT_NE(Stop_CPU(), 0);
+  EXPECT_FALSE(StopCpu());
   const std::string console = bench.Console();
   EXPECT_TRUE(EndsWith(console, "\r\nStop_CPU I2CBlkDataWrite-1 Fail !!\r\n")) << console;
   EXPECT_EQ(console.find("-0 Fail"), std::string::npos) << console;
@@ -108,10 +108,10 @@ TEST(Stop_CPU, SecondWriteFailing_StillPausesThenFails) {
   EXPECT_EQ(bench.Bus(), (Lines{"W 80: FE 9C 47", "W 80: NACK"}));
 }
 
-TEST(VerifyFailByte, OneByteWriteWithoutText) {
+TEST(SendVerifyFailByte, OneByteWriteWithoutText) {
   PdBench bench;
   gPdSettings.debug = true;
-  EXPECT_EQ(VerifyFailByte(), 0);
+  EXPECT_TRUE(SendVerifyFailByte());
   EXPECT_EQ(bench.Console(), "");
   EXPECT_EQ(bench.Bus(), Lines{"W 80: AA"});
 }

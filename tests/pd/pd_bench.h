@@ -54,10 +54,10 @@ class PdBench {
 
   void Geometry(std::uint8_t prefix0, std::uint8_t prefix1, std::uint32_t addrBytes,
                 std::uint32_t addrShift) {
-    gChipInfo.BridgePrefix[0] = prefix0;
-    gChipInfo.BridgePrefix[1] = prefix1;
-    gChipInfo.AddrBytes = addrBytes;
-    gChipInfo.AddrShift = addrShift;
+    gChipInfo.bridgePrefix[0] = prefix0;
+    gChipInfo.bridgePrefix[1] = prefix1;
+    gChipInfo.addrBytes = addrBytes;
+    gChipInfo.addrShift = addrShift;
   }
 
   // Bus transactions, as the board traces them. Ends the board's run: call

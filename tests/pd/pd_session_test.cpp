@@ -44,16 +44,17 @@ void Settle(vexa_test::BoardFixture& fixture) { fixture.board().Wait(100'000); }
 std::uint8_t Pattern(std::uint32_t offset) { return static_cast<std::uint8_t>((offset * 13) ^ (offset >> 9)); }
 
 void ProgramAndReadBack(sim::PdController& chip, std::uint16_t block, const std::string& what) {
-  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) ProgramBuffer[i] = Pattern(block * 1024u + i);
-  ASSERT_EQ(SPI_Program1K(static_cast<std::uint16_t>(block * 4)), 0) << what << " block " << block;
+  std::uint8_t bytes[kFlashBlockSize];
+  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) bytes[i] = Pattern(block * 1024u + i);
+  ASSERT_TRUE(SpiProgramBlock(static_cast<std::uint16_t>(block * 4), bytes)) << what << " block " << block;
   for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) {
     ASSERT_EQ(chip.flash().cells()[block * 1024u + i], Pattern(block * 1024u + i))
         << what << " flash byte " << block * 1024u + i;
   }
-  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) ReadBackBuffer[i] = 0;
-  SpiRead1K(static_cast<std::uint16_t>(block * 4));
+  for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) bytes[i] = 0;
+  SpiReadBlock(static_cast<std::uint16_t>(block * 4), bytes);
   for (std::uint32_t i = 0; i < kFlashBlockSize; ++i) {
-    ASSERT_EQ(ReadBackBuffer[i], Pattern(block * 1024u + i)) << what << " read-back byte " << block * 1024u + i;
+    ASSERT_EQ(bytes[i], Pattern(block * 1024u + i)) << what << " read-back byte " << block * 1024u + i;
   }
 }
 
@@ -81,26 +82,24 @@ TEST(PdSession, IdentifyEraseProgramReadBackAndRestart) {
     for (const std::uint8_t address7 : chip.BusAddresses7()) fixture.Attach(address7, &chip);
     ASSERT_TRUE(fixture.BringUpController());
 
-    gPdSettings.Dummy = (c.id[1] == 0x51 || c.id[1] == 0x53) ? 0xFF : 0x00;
-    gChipInfo.ParameterChipID[0] = c.id[0];
-    gChipInfo.ParameterChipID[1] = c.id[1];
+    UseExpectedChipId(static_cast<std::uint16_t>(c.id[0] << 8 | c.id[1]));
 
-    ASSERT_TRUE(I2cSetSlaveAddress(gChipInfo.SlaveAddr)) << what;
-    ASSERT_EQ(Exit_Test_mode(), 0) << what;
+    ASSERT_TRUE(I2cSetSlaveAddress(gChipInfo.slaveAddr)) << what;
+    ASSERT_TRUE(ExitTestMode()) << what;
     PlatformStall(200);
-    ASSERT_EQ(Stop_CPU(), 0) << what;
+    ASSERT_TRUE(StopCpu()) << what;
     Settle(fixture);
     EXPECT_TRUE(chip.halted()) << what;
     std::uint8_t id[4] = {};
-    ASSERT_EQ(Get_chipID(id), 0) << what << "\n" << fixture.Console();
-    EXPECT_EQ(gChipInfo.PD_FLash_Size, c.kb) << what;
-    EXPECT_EQ(gChipInfo.TCPI_Mode_addr, c.tcpi) << what;
-    ASSERT_EQ(Enter_Test_mode(), 0) << what;
+    ASSERT_TRUE(GetChipId(id)) << what << "\n" << fixture.Console();
+    EXPECT_EQ(gChipInfo.flashSizeKb, c.kb) << what;
+    EXPECT_EQ(gChipInfo.tcpiModeAddr, c.tcpi) << what;
+    ASSERT_TRUE(EnterTestMode()) << what;
     Settle(fixture);
     EXPECT_TRUE(chip.testMode()) << what;
 
     std::fill(chip.flash().cells().begin(), chip.flash().cells().end(), std::uint8_t{0x5A});
-    ASSERT_EQ(SpiChipErase(), 0) << what << "\n" << fixture.Console();
+    ASSERT_EQ(SpiChipErase(), EraseResult::Erased) << what << "\n" << fixture.Console();
     EXPECT_EQ(chip.flash().erasesCompleted(), 1u) << what;
     for (std::size_t i = 0; i < chip.flash().size(); ++i) ASSERT_EQ(chip.flash().cells()[i], 0xFF) << what;
 
@@ -111,13 +110,13 @@ TEST(PdSession, IdentifyEraseProgramReadBackAndRestart) {
     EXPECT_FALSE(chip.writeEnabled()) << what;
     EXPECT_EQ(chip.record().refusedFlashWork, 0u) << what;
 
-    ASSERT_EQ(Exit_Test_mode(), 0) << what;
-    WDT_Reset();
+    ASSERT_TRUE(ExitTestMode()) << what;
+    ResetWatchdog();
     Settle(fixture);
     EXPECT_EQ(chip.record().restarts, 1u) << what;
     EXPECT_EQ(chip.record().watchdogRejected, 0u) << what;
     fixture.Mark();
-    EXPECT_EQ(Get_PD_ver(), 0) << what;
+    EXPECT_TRUE(GetPdVersion()) << what;
     EXPECT_EQ(fixture.Console(), "FW Version: 1A05") << what;
   }
 }

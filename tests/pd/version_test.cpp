@@ -30,7 +30,7 @@ void AnswerVersions(FrameDevice& device, std::array<std::uint8_t, 2> fw, std::ar
   };
 }
 
-TEST(Get_PD_ver, PrintsTwoBytesWithoutLineEnd) {
+TEST(GetPdVersion, PrintsTwoBytesWithoutLineEnd) {
   struct Case {
     std::array<std::uint8_t, 2> fw;
     const char* text;
@@ -45,28 +45,28 @@ TEST(Get_PD_ver, PrintsTwoBytesWithoutLineEnd) {
     // until the query moves it.
     PdBench bench(0x98, 0x80);
     AnswerVersions(bench.device, c.fw, {});
-    gChipInfo.TCPI_Mode_addr = 0x98;
-    EXPECT_EQ(Get_PD_ver(), 0);
+    gChipInfo.tcpiModeAddr = 0x98;
+    EXPECT_TRUE(GetPdVersion());
     EXPECT_EQ(bench.Console(), c.text);
     EXPECT_EQ(bench.CurrentTarget(), 0x98);
     EXPECT_EQ(bench.Bus(), (Lines{"W 98: B6", c.read}));
   }
 }
 
-TEST(Get_PD_ver, FailedReadPrintsItsTextAndNoVersion) {
+TEST(GetPdVersion, FailedReadPrintsItsTextAndNoVersion) {
   PdBench bench(0x98, 0x80);
   AnswerVersions(bench.device, {0x01, 0x02}, {});
   bench.device.refuse = [](const std::vector<Frame>&, bool read) { return read; };
-  gChipInfo.TCPI_Mode_addr = 0x98;
-  EXPECT_NE(Get_PD_ver(), 0);
+  gChipInfo.tcpiModeAddr = 0x98;
+  EXPECT_FALSE(GetPdVersion());
   EXPECT_EQ(bench.Console(), "Get_PD_ver I2CBlkDataRead Fail!!\r\n\r\n");
   EXPECT_EQ(bench.CurrentTarget(), 0x98);
 }
 
-TEST(Get_PD_ver, NobodyAtTheAddress) {
+TEST(GetPdVersion, NobodyAtTheAddress) {
   PdBench bench(0x98, 0x80);
-  gChipInfo.TCPI_Mode_addr = 0x4C;
-  EXPECT_NE(Get_PD_ver(), 0);
+  gChipInfo.tcpiModeAddr = 0x4C;
+  EXPECT_FALSE(GetPdVersion());
   const std::string console = bench.Console();
   EXPECT_TRUE(EndsWith(console, "Get_PD_ver I2CBlkDataRead Fail!!\r\n\r\n")) << console;
   EXPECT_EQ(console.find("FW Version"), std::string::npos);
@@ -76,8 +76,8 @@ TEST(Get_PD_ver, NobodyAtTheAddress) {
 TEST(ShowPdVersion, SixCommandsInOrderThenOneLine) {
   PdBench bench(0x98, 0x80);
   AnswerVersions(bench.device, {}, {0x01, 0x02, 0x03, 0x0A, 0x0B, 0xFF});
-  gChipInfo.TCPI_Mode_addr = 0x98;
-  EXPECT_EQ(ShowPdVersion(), 0);
+  gChipInfo.tcpiModeAddr = 0x98;
+  EXPECT_TRUE(ShowPdVersion());
   EXPECT_EQ(bench.Console(), "\r\nPD Version : 0102030A0BFF");
   EXPECT_EQ(bench.CurrentTarget(), 0x98);
   EXPECT_EQ(bench.Bus(), (Lines{"W 98: E4", "R 98: 01", "W 98: E3", "R 98: 02", "W 98: E2", "R 98: 03",
@@ -90,8 +90,8 @@ TEST(ShowPdVersion, ThirdReadFailingEndsTheQuery) {
   bench.device.refuse = [](const std::vector<Frame>& history, bool read) {
     return read && CountWrites(history, {0xE2}) == 1;
   };
-  gChipInfo.TCPI_Mode_addr = 0x98;
-  EXPECT_NE(ShowPdVersion(), 0);
+  gChipInfo.tcpiModeAddr = 0x98;
+  EXPECT_FALSE(ShowPdVersion());
   EXPECT_EQ(bench.Console(), "Get_PD_ver Fail!!\r\n\r\n");
   EXPECT_EQ(bench.CurrentTarget(), 0x98);
   EXPECT_EQ(bench.Bus(),
@@ -103,22 +103,22 @@ TEST(ShowPdVersion, ThirdReadFailingEndsTheQuery) {
 TEST(UnsettableTarget, QueriesSendNothing) {
   struct Case {
     const char* name;
-    std::uint8_t (*query)();
+    bool (*query)();
   } const cases[] = {
-      {"Get_PD_ver", Get_PD_ver},
+      {"Get_PD_ver", GetPdVersion},
       {"ShowPdVersion", ShowPdVersion},
       {"Get_chipID", [] {
          std::uint8_t id[4] = {};
-         return Get_chipID(id);
+         return GetChipId(id);
        }},
   };
   for (const Case& c : cases) {
     PdBench bench;
     AnswerVersions(bench.device, {0x01, 0x02}, {});
-    gChipInfo.TCPI_Mode_addr = 0x98;
-    gChipInfo.SlaveAddr = 0x84;
+    gChipInfo.tcpiModeAddr = 0x98;
+    gChipInfo.slaveAddr = 0x84;
     bench.fixture.board().Controller(bench.fixture.config().pdChannel)->faults().dead = true;
-    EXPECT_NE(c.query(), 0) << c.name;
+    EXPECT_FALSE(c.query()) << c.name;
     EXPECT_EQ(bench.Console(), "I2C Controller Enable Timeout!\r\n") << c.name;
     EXPECT_TRUE(bench.device.Log().empty()) << c.name;
   }

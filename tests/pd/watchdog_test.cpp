@@ -16,10 +16,10 @@ namespace {
 using Lines = std::vector<std::string>;
 
 void SetChip(std::uint8_t family, std::uint8_t model) {
-  gChipInfo.ChipID[0] = family;
-  gChipInfo.ChipID[1] = model;
-  gChipInfo.ChipID[2] = 0x00;
-  gChipInfo.ChipID[3] = 0x00;
+  gChipInfo.chipId[0] = family;
+  gChipInfo.chipId[1] = model;
+  gChipInfo.chipId[2] = 0x00;
+  gChipInfo.chipId[3] = 0x00;
 }
 
 // Register D3 reads as `value`.
@@ -34,18 +34,18 @@ void RefuseTransaction(FrameDevice& device, std::size_t n) {
   device.refuse = [n](const std::vector<Frame>& history, bool) { return history.size() + 1 == n; };
 }
 
-TEST(WDT_Reset, FixedWriteModels) {
+TEST(ResetWatchdog, FixedWriteModels) {
   for (const auto& chip : {std::pair<std::uint8_t, std::uint8_t>{0x52, 0x30}, {0x88, 0x58}}) {
     PdBench bench;
     SetChip(chip.first, chip.second);
-    WDT_Reset();
+    ResetWatchdog();
     EXPECT_EQ(bench.Console(), "");
     EXPECT_EQ(bench.ProtocolStalls(), std::vector<std::uint32_t>{300000});
     EXPECT_EQ(bench.Bus(), (Lines{"W 80: FF D0 02", "W 80: FF EB 50"}));
   }
 }
 
-TEST(WDT_Reset, OtherModelsSetBit4OfD3ThenTrigger) {
+TEST(ResetWatchdog, OtherModelsSetBit4OfD3ThenTrigger) {
   struct Case {
     std::uint8_t family, model, d3;
     const char* readLine;
@@ -60,14 +60,14 @@ TEST(WDT_Reset, OtherModelsSetBit4OfD3ThenTrigger) {
     PdBench bench;
     SetChip(c.family, c.model);
     AnswerControl(bench.device, c.d3);
-    WDT_Reset();
+    ResetWatchdog();
     EXPECT_EQ(bench.Console(), "");
     EXPECT_EQ(bench.ProtocolStalls(), std::vector<std::uint32_t>{300000});
     EXPECT_EQ(bench.Bus(), (Lines{"W 80: FF D3", c.readLine, c.writeBack, "W 80: FF D1 01"}));
   }
 }
 
-TEST(WDT_Reset, EachFailingTransferEndsItWithoutThePause) {
+TEST(ResetWatchdog, EachFailingTransferEndsItWithoutThePause) {
   struct Case {
     std::uint8_t family, model;
     std::size_t failing;  // transaction number, from 1
@@ -88,7 +88,7 @@ TEST(WDT_Reset, EachFailingTransferEndsItWithoutThePause) {
     SetChip(c.family, c.model);
     AnswerControl(bench.device, 0x00);
     RefuseTransaction(bench.device, c.failing);
-    WDT_Reset();
+    ResetWatchdog();
     const std::string console = bench.Console();
     EXPECT_TRUE(EndsWith(console, c.message)) << c.message << " / " << console;
     EXPECT_EQ(console.find("WDT_Reset"), console.size() - std::string(c.message).size()) << console;

@@ -111,8 +111,6 @@ BoardFixture::BoardFixture(sim::BoardConfig config) : config_(std::move(config))
   gSettings.channel = static_cast<std::uint8_t>(config_.pdChannel);
   gPdSettings = PdSettings{};
   gChipInfo = ChipInfo{};
-  gChipInfo.SlaveAddr = 0x80;
-  gChipInfo.TCPI_Mode_addr = 0x80;
   gI2cHost = I2cHost{};
 
   trace_ = open_memstream(&traceBuffer_, &traceSize_);
