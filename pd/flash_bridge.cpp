@@ -1,5 +1,6 @@
 #include "pd/flash_bridge.h"
 
+#include "i2c/poll_bound.h"
 #include "i2c/transfer.h"
 #include "pd/chip_info.h"
 #include "platform/console_text.h"
@@ -19,22 +20,14 @@ namespace erase_state {
 constexpr uint8_t kBusy = 0x10;
 }  // namespace erase_state
 
-// A bounded wait: at most `rounds` rounds, each that does not end the wait
-// followed by a stall of `stallUs`.
-struct WaitLimit {
-  uint32_t rounds;
-  uint32_t stallUs;
-  constexpr uint32_t TotalUs() const { return rounds * stallUs; }
-};
-
 // The write control: a first try and 100 more, about 2 ms in all.
-constexpr WaitLimit kWriteControlWait = {101, 20};
-static_assert(kWriteControlWait.TotalUs() == 2'020);
+constexpr PollBound kWriteControlWait = {101, 20};
+static_assert(kWriteControlWait.StallUs() == 2'020);
 
 // The erase busy poll: about four seconds, far more than a whole-chip erase
-// needs. A round is a stall and then a busy read, after the first read.
-constexpr WaitLimit kEraseBusyWait = {2001, 2000};
-static_assert(kEraseBusyWait.TotalUs() == 4'002'000);
+// needs. A poll is a stall and then a busy read, after the first read.
+constexpr PollBound kEraseBusyWait = {2001, 2000};
+static_assert(kEraseBusyWait.StallUs() == 4'002'000);
 
 constexpr int kProgressCells = 12;
 constexpr uint32_t kProgressCellUs = 100;
@@ -79,7 +72,7 @@ bool SpiWriteControl(SpiCommand mode) {
   const bool enable = mode == SpiCommand::WriteEnable;
   const char16_t* failure = u"Ctrl fail= %X \n";
   uint8_t status = 0;
-  for (uint32_t tries = 0; tries < kWriteControlWait.rounds; ++tries) {
+  for (uint32_t tries = 0; tries < kWriteControlWait.polls; ++tries) {
     SpiBridgeCommand(mode);
     SpiBridgeCommand(SpiCommand::ReadStatus);
     status = ReadBridgeStatus();
@@ -113,7 +106,7 @@ EraseResult SpiChipErase() {
   ReadEraseBusy(&busy);
   while ((busy & erase_state::kBusy) != 0) {
     PlatformStall(kEraseBusyWait.stallUs);
-    if (++rounds == kEraseBusyWait.rounds) {
+    if (++rounds == kEraseBusyWait.polls) {
       ConsolePrint(u"SPI_CMD_CHIP_ERASE Fail!!");
       break;
     }
