@@ -112,7 +112,7 @@ void SelectTcpiModeAddress(const uint8_t id[2]) {
     } else if (slave == 0x84) {
       gChipInfo.tcpiModeAddr = 0x9C;
     }
-  } else if (family == 0x52 || family == 0x58) {
+  } else if (family == kFamilyA || family == 0x58) {
     switch (slave) {
       case 0xCC: gChipInfo.tcpiModeAddr = 0x4C; break;
       case 0xCE: gChipInfo.tcpiModeAddr = 0x4E; break;

@@ -21,12 +21,12 @@
 #include <string>
 #include <vector>
 
+#include "runner/board_program.h"
 #include "runner/option_values.h"
 #include "runner/proxy/proxy_link.h"
 #include "runner/proxy/served_board.h"
 #include "sim/board.h"
 #include "sim/board_options.h"
-#include "sim/pd_options.h"
 
 namespace {
 
@@ -172,26 +172,16 @@ int main(int argc, char** argv) {
     return kUsageError;
   }
   if (options.help) {
-    std::fputs(kHelp, stdout);
-    std::fputs(sim::BoardOptionsHelp().c_str(), stdout);
+    runner::PrintBoardProgramHelp(kHelp);
     return 0;
   }
-  if (options.board.pd) {
-    const std::string warning = sim::FlashSizeWarning(*options.board.pd);
-    if (!warning.empty()) std::fprintf(stderr, "vexa-board: warning: %s\n", warning.c_str());
-  }
+  runner::WarnOfFlashSize("vexa-board", options.board);
   // Ctrl-C at the terminal is for QEMU: the board ends when QEMU has gone,
   // after its flash went back to the file.
   std::signal(SIGINT, SIG_IGN);
 
   std::FILE* trace = nullptr;
-  if (!options.ioTracePath.empty()) {
-    trace = std::fopen(options.ioTracePath.c_str(), "w");
-    if (trace == nullptr) {
-      std::fprintf(stderr, "vexa-board: cannot write the I/O trace %s\n", options.ioTracePath.c_str());
-      return kUsageError;
-    }
-  }
+  if (!runner::OpenIoTrace("vexa-board", options.ioTracePath, trace)) return kUsageError;
   int exitCode = 0;
   try {
     sim::Board board(options.board);

@@ -12,6 +12,7 @@
 
 #include "app/tool_main.h"
 #include "platform/host/host_session.h"
+#include "runner/board_program.h"
 #include "runner/option_values.h"
 #include "sim/board.h"
 #include "sim/board_options.h"
@@ -175,24 +176,13 @@ int main(int argc, char** argv) {
     return kRunnerUsageError;
   }
   if (options.help) {
-    std::fputs(kRunnerHelp, stdout);
-    std::fputs(sim::BoardOptionsHelp().c_str(), stdout);
+    runner::PrintBoardProgramHelp(kRunnerHelp);
     return 0;
   }
-  if (options.board.pd) {
-    const std::string warning = sim::FlashSizeWarning(*options.board.pd);
-    if (!warning.empty()) std::fprintf(stderr, "vexa-sim: warning: %s\n", warning.c_str());
-  }
+  runner::WarnOfFlashSize("vexa-sim", options.board);
 
   std::FILE* trace = nullptr;
-  if (!options.ioTracePath.empty()) {
-    trace = std::fopen(options.ioTracePath.c_str(), "w");
-    if (trace == nullptr) {
-      std::fprintf(stderr, "vexa-sim: cannot write the I/O trace %s\n",
-                   options.ioTracePath.c_str());
-      return kRunnerUsageError;
-    }
-  }
+  if (!runner::OpenIoTrace("vexa-sim", options.ioTracePath, trace)) return kRunnerUsageError;
 
   int exitCode = 0;
   try {
