@@ -49,7 +49,7 @@ uint16_t PlatformMmioRead16(uint64_t address);
 uint8_t PlatformMmioRead8(uint64_t address);
 void PlatformMmioWrite8(uint64_t address, uint8_t value);
 
-// ---- Files (read-only, binary) ----
+// ---- Files (binary) ----
 
 struct PlatformFile;
 
@@ -64,6 +64,24 @@ int64_t PlatformFileLength(PlatformFile* file);
 size_t PlatformFileRead(PlatformFile* file, void* buffer, size_t count);
 
 void PlatformFileClose(PlatformFile* file);
+
+// How a file is opened for writing: Replace starts it empty (creating it or
+// dropping what it held); Append creates it when it is missing and adds to
+// its end, leaving every byte it held as it was.
+enum class PlatformWriteMode : uint8_t { Replace, Append };
+
+// Opens `name` exactly as typed for writing; nullptr when it cannot be
+// opened so (or is a directory). `existingBytes`, unless nullptr, receives
+// the file's length once opened: 0 for Replace or a new file.
+PlatformFile* PlatformFileOpenWrite(const char* name, PlatformWriteMode mode, int64_t* existingBytes);
+
+// Writes all `count` bytes after what this handle wrote before; false when
+// not all of them could be written.
+bool PlatformFileWrite(PlatformFile* file, const void* data, size_t count);
+
+// Hands everything written so far to the medium, so that it survives the
+// board being powered off next; false when the medium reports an error.
+bool PlatformFileFlush(PlatformFile* file);
 
 // ---- Memory ----
 

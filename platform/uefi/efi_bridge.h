@@ -45,6 +45,13 @@ bool EfiFileSetPosition(void* handle, unsigned long long position);
 // Bytes read by one ReadFile call (0 at the end or on an error).
 unsigned long long EfiFileReadChunk(void* handle, void* buffer, unsigned long long count);
 void EfiFileClose(void* handle);
+// Opens or creates a file for writing: `replace` deletes what the name held
+// first; otherwise the position is put at the file's end, whose offset goes
+// to `length`. nullptr when it cannot be opened so or is a directory.
+void* EfiFileOpenWrite(const char16_t* name, bool replace, unsigned long long* length);
+// Bytes written by one WriteFile call (0 on an error).
+unsigned long long EfiFileWriteChunk(void* handle, const void* buffer, unsigned long long count);
+bool EfiFileFlush(void* handle);
 
 // ---- Provided by the tool side (runner/uefi/vexa_efi_main.cpp) ----
 

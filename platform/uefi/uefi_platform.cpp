@@ -34,16 +34,53 @@ void PlatformStall(uint32_t microseconds) { EfiStall(microseconds); }
 
 // ---- Files ----
 
-PlatformFile* PlatformFileOpen(const char* name) {
+namespace {
+
+// The Shell takes 16-bit names; nullptr when there is no memory for one.
+char16_t* WideName(const char* name) {
   const size_t characters = WideTextSize(name);
   char16_t* wideName = static_cast<char16_t*>(EfiAllocatePool(characters * sizeof(char16_t)));
+  if (wideName != nullptr) WidenText(name, wideName);
+  return wideName;
+}
+
+}  // namespace
+
+PlatformFile* PlatformFileOpen(const char* name) {
+  char16_t* wideName = WideName(name);
   if (wideName == nullptr) return nullptr;
-  WidenText(name, wideName);
   void* handle = EfiFileOpen(wideName);
   EfiFreePool(wideName);
   // The Shell's handle is the file: the tool never looks inside it.
   return static_cast<PlatformFile*>(handle);
 }
+
+PlatformFile* PlatformFileOpenWrite(const char* name, PlatformWriteMode mode, int64_t* existingBytes) {
+  char16_t* wideName = WideName(name);
+  if (wideName == nullptr) return nullptr;
+  unsigned long long length = 0;
+  void* handle = EfiFileOpenWrite(wideName, mode == PlatformWriteMode::Replace, &length);
+  EfiFreePool(wideName);
+  if (handle == nullptr) return nullptr;
+  if (existingBytes != nullptr) {
+    *existingBytes = length > static_cast<unsigned long long>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(length);
+  }
+  return static_cast<PlatformFile*>(handle);
+}
+
+bool PlatformFileWrite(PlatformFile* file, const void* data, size_t count) {
+  const uint8_t* bytes = static_cast<const uint8_t*>(data);
+  size_t total = 0;
+  // A file system may take less than offered in one call.
+  while (total < count) {
+    const unsigned long long put = EfiFileWriteChunk(file, bytes + total, count - total);
+    if (put == 0) return false;
+    total += put > count - total ? count - total : static_cast<size_t>(put);
+  }
+  return true;
+}
+
+bool PlatformFileFlush(PlatformFile* file) { return EfiFileFlush(file); }
 
 int64_t PlatformFileLength(PlatformFile* file) {
   unsigned long long size = 0;
