@@ -120,26 +120,27 @@ int FindAmdAdapter(const std::vector<LinuxI2cAdapter>& adapters, uint64_t amdBas
   return -1;
 }
 
+std::string DescribeAdapter(const LinuxI2cAdapter& adapter) {
+  std::string parent = adapter.parents.empty() ? "?" : adapter.parents.front();
+  // The PCI function says more than the platform device the LPSS driver makes.
+  for (const std::string& name : adapter.parents) {
+    if (name.size() == 12 && name[4] == ':' && name[7] == ':' && name[10] == '.') {
+      parent = name;
+      break;
+    }
+  }
+  if (adapter.mmioBase == 0) return parent;
+  char base[24];
+  snprintf(base, sizeof base, " at %llX", static_cast<unsigned long long>(adapter.mmioBase));
+  return parent + base;
+}
+
 std::string DescribeAdapters(const std::vector<LinuxI2cAdapter>& adapters) {
   if (adapters.empty()) return "none";
   std::string text;
   for (const LinuxI2cAdapter& adapter : adapters) {
-    char line[160];
-    const char* parent = adapter.parents.empty() ? "?" : adapter.parents.front().c_str();
-    // The PCI function says more than the platform device the LPSS driver makes.
-    for (const std::string& name : adapter.parents) {
-      if (name.size() == 12 && name[4] == ':' && name[7] == ':' && name[10] == '.') {
-        parent = name.c_str();
-        break;
-      }
-    }
-    if (adapter.mmioBase != 0) {
-      snprintf(line, sizeof line, "i2c-%d (%s at %llX)", adapter.number, parent,
-               static_cast<unsigned long long>(adapter.mmioBase));
-    } else {
-      snprintf(line, sizeof line, "i2c-%d (%s)", adapter.number, parent);
-    }
-    text += (text.empty() ? "" : ", ") + std::string(line);
+    text += (text.empty() ? "i2c-" : ", i2c-") + std::to_string(adapter.number) + " (" +
+            DescribeAdapter(adapter) + ")";
   }
   return text;
 }

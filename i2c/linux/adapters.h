@@ -32,6 +32,10 @@ uint16_t ReadHostBridgeVendor(const std::string& root);
 int FindIntelAdapter(const std::vector<LinuxI2cAdapter>& adapters, uint8_t channel);
 int FindAmdAdapter(const std::vector<LinuxI2cAdapter>& adapters, uint64_t amdBase);
 
+// "0000:00:15.1 at FE028000" (the PCI function when there is one, else the
+// nearest parent; the register block when known): the adapter for a message.
+std::string DescribeAdapter(const LinuxI2cAdapter& adapter);
+
 // "i2c-1 (0000:00:15.1), i2c-3 (AMDI0010:01 at FEDC3000)": the adapters
 // for a message; "none" when there are none.
 std::string DescribeAdapters(const std::vector<LinuxI2cAdapter>& adapters);

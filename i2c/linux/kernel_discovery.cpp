@@ -68,7 +68,7 @@ bool LocateI2cController(uint8_t channel, bool debug, const char* deviceNode) {
   gI2cHost.base = adapter.mmioBase;
   if (debug) {
     StdPrintf("I2C%d Adapter = %s (%s)\n", static_cast<int>(channel), gKernelBus.node.c_str(),
-              DescribeAdapters({adapter}).c_str());
+              DescribeAdapter(adapter).c_str());
   }
   return true;
 }
