@@ -21,7 +21,8 @@ METAPACKAGE = "linux-image-amd64"
 # the DesignWare block to the kernel's built-in i2c_designware) and the
 # device nodes.
 LOADED = ("intel-lpss", "intel-lpss-pci", "i2c-dev")
-# There for the script to modprobe: an EEPROM driver to bind at an address.
+# There for the script to insmod from /lib/modules: an EEPROM driver to
+# bind at an address.
 AVAILABLE = ("at24",)
 # No interrupt reaches the guest from the proxied function: with irqpoll the
 # timer tick on IRQ 0 (kept there by nolapic_timer) runs the I2C driver's
@@ -189,7 +190,8 @@ def make_initramfs(path, kernel_folder, busybox_path, vexa_linux, files, script)
                 ("init", executable, INIT.format(loaded=" ".join(LOADED), script=script).encode())]
     modules = _modules(kernel_folder, LOADED + AVAILABLE)
     entries += [(f"lib/modules/{name}.ko", regular, data) for name, data in modules.items()]
-    entries += [(f"work/{name}", regular, content(source)) for name, source in files.items()]
+    entries += [(f"work/{name}", executable if isinstance(source, str) and os.access(source, os.X_OK) else regular,
+                 content(source)) for name, source in files.items()]
     with open(path, "wb") as out:
         out.write(_cpio(entries))
 

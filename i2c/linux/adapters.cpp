@@ -1,5 +1,7 @@
 #include "i2c/linux/adapters.h"
 
+#include "i2c/amd_fch.h"
+
 #include <dirent.h>
 #include <limits.h>
 #include <stdio.h>
@@ -11,6 +13,8 @@
 
 namespace {
 
+constexpr unsigned long kVendorIntel = 0x8086;
+constexpr unsigned long kVendorAmd = 0x1022;
 constexpr const char kDesignWareName[] = "Synopsys DesignWare I2C adapter";
 constexpr const char kAdapterPrefix[] = "i2c-";
 
@@ -98,26 +102,39 @@ std::vector<LinuxI2cAdapter> ListDesignWareAdapters(const std::string& root) {
   return adapters;
 }
 
-uint16_t ReadHostBridgeVendor(const std::string& root) {
-  const std::string text = ReadLine(root + "/sys/bus/pci/devices/0000:00:00.0/vendor");
-  return text.empty() ? 0xFFFF : static_cast<uint16_t>(strtoul(text.c_str(), nullptr, 16));
+PlatformKind ReadPlatformKind(const std::string& root) {
+  const unsigned long vendor = strtoul(ReadLine(root + "/sys/bus/pci/devices/0000:00:00.0/vendor").c_str(),
+                                       nullptr, 16);
+  if (vendor == kVendorIntel) return PlatformKind::Intel;
+  if (vendor == kVendorAmd) return PlatformKind::Amd;
+  return PlatformKind::Unknown;
 }
 
-int FindIntelAdapter(const std::vector<LinuxI2cAdapter>& adapters, uint8_t channel) {
-  char function[16];
-  snprintf(function, sizeof function, "0000:00:15.%u", channel & 7u);
-  for (size_t i = 0; i < adapters.size(); ++i) {
-    const auto& parents = adapters[i].parents;
-    if (std::find(parents.begin(), parents.end(), function) != parents.end()) return static_cast<int>(i);
+int FindChannelAdapter(const std::vector<LinuxI2cAdapter>& adapters, PlatformKind kind, uint8_t channel,
+                       std::string* wanted) {
+  constexpr uint8_t kAmdChannels = sizeof(kAmdI2cBases) / sizeof(kAmdI2cBases[0]);
+  char text[64];
+  int found = -1;
+  if (kind == PlatformKind::Intel) {
+    char function[16];
+    snprintf(function, sizeof function, "0000:00:15.%u", channel & 7u);
+    snprintf(text, sizeof text, "below PCI %s", function);
+    for (size_t i = 0; i < adapters.size() && found < 0; ++i) {
+      const auto& parents = adapters[i].parents;
+      if (std::find(parents.begin(), parents.end(), function) != parents.end()) found = static_cast<int>(i);
+    }
+  } else if (kind == PlatformKind::Amd && channel < kAmdChannels) {
+    snprintf(text, sizeof text, "at %llX", static_cast<unsigned long long>(kAmdI2cBases[channel]));
+    for (size_t i = 0; i < adapters.size() && found < 0; ++i) {
+      if (adapters[i].mmioBase == kAmdI2cBases[channel]) found = static_cast<int>(i);
+    }
+  } else if (kind == PlatformKind::Amd) {
+    snprintf(text, sizeof text, "for it (AMD Channels 0 to %u)", kAmdChannels - 1u);
+  } else {
+    snprintf(text, sizeof text, "known for this platform; name its node, e.g. /dev/i2c-0");
   }
-  return -1;
-}
-
-int FindAmdAdapter(const std::vector<LinuxI2cAdapter>& adapters, uint64_t amdBase) {
-  for (size_t i = 0; i < adapters.size(); ++i) {
-    if (adapters[i].mmioBase == amdBase) return static_cast<int>(i);
-  }
-  return -1;
+  if (wanted != nullptr) *wanted = text;
+  return found;
 }
 
 std::string DescribeAdapter(const LinuxI2cAdapter& adapter) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "i2c/i2c_host.h"
+
 struct LinuxI2cAdapter {
   int number = -1;  // N of i2c-N and /dev/i2c-N
   // The devices it hangs below, nearest first (e.g. "i2c_designware.2",
@@ -22,15 +24,17 @@ struct LinuxI2cAdapter {
 // The adapters whose name says DesignWare, in adapter-number order.
 std::vector<LinuxI2cAdapter> ListDesignWareAdapters(const std::string& root);
 
-// The vendor ID of the host bridge (PCI 0000:00:00.0); 0xFFFF when sysfs
-// has no such function.
-uint16_t ReadHostBridgeVendor(const std::string& root);
+// The platform by the vendor of its host bridge (PCI 0000:00:00.0), as the
+// DesignWare layer tells it; Unknown when sysfs has no such function.
+PlatformKind ReadPlatformKind(const std::string& root);
 
-// The index in `adapters` of the one /i2c `channel` names, or -1: on Intel
-// the adapter below PCI function 0000:00:15.(channel & 7), on AMD the one
-// whose register block is at `amdBase`.
-int FindIntelAdapter(const std::vector<LinuxI2cAdapter>& adapters, uint8_t channel);
-int FindAmdAdapter(const std::vector<LinuxI2cAdapter>& adapters, uint64_t amdBase);
+// The index in `adapters` of the one /i2c `channel` names on a platform of
+// `kind`, or -1: on Intel the adapter below PCI function
+// 0000:00:15.(channel & 7), on AMD the one whose register block is at
+// channel's fixed base (none beyond the last channel); none elsewhere.
+// `wanted` (may be nullptr) receives what was looked for, for a message.
+int FindChannelAdapter(const std::vector<LinuxI2cAdapter>& adapters, PlatformKind kind, uint8_t channel,
+                       std::string* wanted);
 
 // "0000:00:15.1 at FE028000" (the PCI function when there is one, else the
 // nearest parent; the register block when known): the adapter for a message.

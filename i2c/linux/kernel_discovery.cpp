@@ -3,9 +3,6 @@
 // device node named directly. The platform is told apart by the host
 // bridge's vendor, as the DesignWare layer does, so that /i2c means the
 // same controller in both builds.
-#include <stdio.h>
-
-#include "i2c/amd_fch.h"
 #include "i2c/discovery.h"
 #include "i2c/linux/adapters.h"
 #include "i2c/linux/kernel_bus.h"
@@ -13,21 +10,16 @@
 
 namespace {
 
-constexpr uint16_t kVendorIntel = 0x8086;
-constexpr uint16_t kVendorAmd = 0x1022;
-constexpr uint8_t kAmdChannelCount = sizeof(kAmdI2cBases) / sizeof(kAmdI2cBases[0]);
-
-PlatformKind NamePlatform(uint16_t vendor) {
-  if (vendor == kVendorIntel) {
+// Completes the banner line as the DesignWare layer does; a platform it
+// does not know is named by the system.
+void NamePlatform(PlatformKind kind) {
+  if (kind == PlatformKind::Intel) {
     ConsolePrint(u"INTEL\n\n");
-    return PlatformKind::Intel;
-  }
-  if (vendor == kVendorAmd) {
+  } else if (kind == PlatformKind::Amd) {
     ConsolePrint(u"AMD\n\n");
-    return PlatformKind::Amd;
+  } else {
+    ConsolePrint(u"LINUX\n\n");
   }
-  ConsolePrint(u"LINUX\n\n");
-  return PlatformKind::Unknown;
 }
 
 std::string NodeOf(int adapter) { return std::string(kKernelRoot) + "/dev/i2c-" + std::to_string(adapter); }
@@ -38,7 +30,8 @@ bool LocateI2cController(uint8_t channel, bool debug, const char* deviceNode) {
   gI2cHost = I2cHost{};
   gI2cHost.channel = channel;
   gKernelBus = KernelBus{};
-  gI2cHost.kind = NamePlatform(ReadHostBridgeVendor(kKernelRoot));
+  gI2cHost.kind = ReadPlatformKind(kKernelRoot);
+  NamePlatform(gI2cHost.kind);
 
   if (deviceNode != nullptr) {
     gKernelBus.node = deviceNode;
@@ -47,20 +40,11 @@ bool LocateI2cController(uint8_t channel, bool debug, const char* deviceNode) {
   }
 
   const std::vector<LinuxI2cAdapter> adapters = ListDesignWareAdapters(kKernelRoot);
-  int found = -1;
-  char wanted[64];
-  if (gI2cHost.kind == PlatformKind::Intel) {
-    found = FindIntelAdapter(adapters, channel);
-    snprintf(wanted, sizeof wanted, "below PCI 0000:00:15.%u", channel & 7u);
-  } else if (gI2cHost.kind == PlatformKind::Amd && channel < kAmdChannelCount) {
-    found = FindAmdAdapter(adapters, kAmdI2cBases[channel]);
-    snprintf(wanted, sizeof wanted, "at %llX", static_cast<unsigned long long>(kAmdI2cBases[channel]));
-  } else {
-    snprintf(wanted, sizeof wanted, "for this platform; name its node, e.g. /dev/i2c-0");
-  }
+  std::string wanted;
+  const int found = FindChannelAdapter(adapters, gI2cHost.kind, channel, &wanted);
   if (found < 0) {
     StdPrintf("I2C%d Controller Not Found (No Kernel Adapter %s; DesignWare Adapters: %s)!!\n",
-              static_cast<int>(channel), wanted, DescribeAdapters(adapters).c_str());
+              static_cast<int>(channel), wanted.c_str(), DescribeAdapters(adapters).c_str());
     return false;
   }
   const LinuxI2cAdapter& adapter = adapters[static_cast<size_t>(found)];
