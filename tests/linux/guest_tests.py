@@ -46,7 +46,7 @@ SEGMENT = re.compile(rb"VXBEGIN (\S+)\n(.*?)VXEND (\d+)\n", re.S)
 # What each I2C layer says in its own words: the DesignWare layer's
 # register-level lines (host) and the Linux layer's lines naming the
 # kernel's adapter and what the kernel said (guest).
-WORDED = (re.compile(r"I2C\d MMIO Address = |I2C\d Device ID = |I2CBlkDataRead -> I2cSentByte Fail!!\(1\)$"
+WORDED = (re.compile(r"I2C\d MMIO Address = |I2C\d Device ID = |I2CBlkDataRead -> I2cSentByte Fail!!\(1\)"
                      r"|I2C Device Not Found or Error! |I2C Block Write with Sending command byte error "),
           re.compile(r"I2C\d Adapter = /dev/i2c-\d+ |I2C (Write to|Read from) [0-9A-F]{2} \(\d+ Bytes\) Failed, "
                      r"the Kernel Said "))

@@ -96,14 +96,12 @@ def as_serial_text(host_stdout):
 def compare(firmware, host, worded=None):
     """Differences between two console texts, the time line's seconds apart.
     `worded`: (host pattern, firmware pattern) of what each side words its
-    own way, from a match to the line's end; that is left out (a line left
-    empty by it with it)."""
-    want, got = (TIME_LINE.sub("Time Consuming: # sec.", text).split("\r\n") for text in (host, firmware))
+    own way: from a match through the line's end, which is left out, so
+    that what follows continues the line."""
     if worded:
-        def unworded(lines, pattern):
-            cut = [(line, re.sub(f"(?:{pattern.pattern}).*$", "", line)) for line in lines]
-            return [rest for line, rest in cut if rest or not line]
-        want, got = unworded(want, worded[0]), unworded(got, worded[1])
+        host, firmware = (re.sub(f"(?:{pattern.pattern})[^\r\n]*\r\n", "", text)
+                          for pattern, text in zip(worded, (host, firmware)))
+    want, got = (TIME_LINE.sub("Time Consuming: # sec.", text).split("\r\n") for text in (host, firmware))
     for number, (w, g) in enumerate(zip(want, got), 1):
         if w != g:
             return [f"console line {number}: host {w!r}, firmware {g!r}"]
