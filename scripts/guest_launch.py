@@ -75,11 +75,13 @@ def board_program(build):
 
 class ConsoleEcho:
     """Writes whole lines of the serial console, escape sequences removed;
-    the firmware's CP437 block characters become UTF-8."""
+    the firmware's CP437 block characters become UTF-8 (a Linux guest's
+    console is UTF-8 already: `encoding`)."""
 
-    def __init__(self, out=None):
+    def __init__(self, encoding="cp437"):
         self.pending = b""
-        self.out = out or sys.stdout
+        self.encoding = encoding
+        self.out = sys.stdout
 
     def __call__(self, chunk):
         self.pending += chunk
@@ -89,7 +91,7 @@ class ConsoleEcho:
             self.pending = self.pending[end:]
 
     def write(self, raw):
-        self.out.write(ovmf_shell.ESCAPE.sub(b"", raw).decode("cp437"))
+        self.out.write(ovmf_shell.ESCAPE.sub(b"", raw).decode(self.encoding, errors="replace"))
         self.out.flush()
 
     def flush(self):
