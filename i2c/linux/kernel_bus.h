@@ -17,7 +17,8 @@ struct KernelBus {
 
 extern KernelBus gKernelBus;
 
-// The file-system root sysfs, /proc and /dev are read below: "/".
+// What the paths of sysfs, /proc and /dev are read below: nothing, the
+// running system's own root (the lookups take a test's tree instead).
 inline constexpr const char* kKernelRoot = "";
 
 // "EREMOTEIO (Remote I/O error)": what the kernel said, by errno.
