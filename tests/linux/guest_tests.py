@@ -17,8 +17,9 @@ bound at the PD controller's address, the adapter named by its device
 node): the trace between the marker transactions around them must be
 empty when they must send nothing.
 
-With --symbols, only checks that vexa-linux holds no port or memory access
-and nothing of the simulated board.
+With --host-only, only checks on this host that vexa-linux holds no port or
+memory access and nothing of the simulated board, and what it says of
+device nodes it cannot use (NODE_CASES).
 
 Exit status: 0 all passed, 1 a failure, 77 QEMU or the kernel cannot be had.
 """
@@ -221,22 +222,57 @@ def check_symbols(program):
     return [f"vexa-linux holds {name}" for name in found]
 
 
+# Device nodes vexa-linux cannot use, and what it must say (exit 0x7, the
+# node's line; nothing reaches a bus). `as_user`: run without root, on a
+# node only root may open (the first of ROOT_ONLY there is).
+ROOT_ONLY = ("/dev/mem", "/dev/console")
+NODE_CASES = [
+    ("/dev/i2c-250", False, "I2C Device Node /dev/i2c-250 Not There: Load i2c-dev (modprobe i2c-dev)!!"),
+    ("/dev/null", False, "I2C Device Node /dev/null Is Not an I2C Adapter!!"),
+    (ROOT_ONLY, True, "I2C Device Node {} Needs Root: Run as Root (sudo)!!"),
+]
+
+
+def check_nodes(program):
+    """vexa-linux on this host against the device nodes of NODE_CASES."""
+    problems = []
+    for node, as_user, says in NODE_CASES:
+        if isinstance(node, tuple):
+            node = next((path for path in node if os.path.exists(path)), None)
+            if node is None:
+                print(f"not checked, none of {', '.join(ROOT_ONLY)} here: {says}")
+                continue
+            says = says.format(node)
+        prefix = []
+        if as_user and os.geteuid() == 0:
+            setpriv = shutil.which("setpriv")
+            if setpriv is None:
+                print(f"{node}: not checked, no setpriv to leave root")
+                continue
+            prefix = [setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"]
+        done = subprocess.run(prefix + [program, "/ov", node], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        lines = [line for line in done.stdout.decode("latin-1").split("\r\n") if line]
+        if done.returncode != 7 or says not in lines:
+            problems.append(f"{node}: exit {done.returncode}, console {done.stdout!r}, expected 7 and {says!r}")
+    return problems
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for name in ("--vexa-linux", "--vexa-board", "--vexa-sim", "--replay", "--work", "--cache"):
         parser.add_argument(name, required=True)
     parser.add_argument("--board", action="append", help="only this board of the table (may repeat)")
     parser.add_argument("--timeout", type=float, default=240, help="seconds per boot")
-    parser.add_argument("--symbols", action="store_true")
+    parser.add_argument("--host-only", action="store_true")
     args = parser.parse_args()
     for name in ("vexa_linux", "vexa_board", "vexa_sim", "replay", "work", "cache"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
 
-    problems = check_symbols(args.vexa_linux)
+    problems = check_symbols(args.vexa_linux) + check_nodes(args.vexa_linux)
     for problem in problems:
-        print(f"FAIL symbols: {problem}")
-    if args.symbols:
-        print("vexa-linux holds no port or memory access" if not problems else "")
+        print(f"FAIL program: {problem}")
+    if args.host_only:
+        print("vexa-linux holds no port or memory access and refuses unusable nodes" if not problems else "")
         return 1 if problems else 0
 
     missing = linux_guest.missing_tools()
@@ -256,7 +292,7 @@ def main():
                     str(firmware_tests.IMAGE_SIZE)], check=True, stdout=subprocess.DEVNULL)
     with open(args.image, "rb") as source:
         image = source.read()
-    failed = 0
+    failed = int(bool(problems))
     for board in BOARDS:
         if args.board and board.name not in args.board:
             continue
