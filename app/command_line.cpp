@@ -28,6 +28,7 @@ enum class OptionEffect : uint8_t {
   SlaveAddress,
   Channel,
   Force,
+  DeviceNode,
 };
 
 struct OptionEntry {
@@ -48,6 +49,7 @@ constexpr OptionEntry kOptions[] = {
     {"/sa", 3, OptionEffect::SlaveAddress, true},
     {"/i2c", 4, OptionEffect::Channel, true},
     {"/force", 6, OptionEffect::Force, false},
+    {"/dev/", 5, OptionEffect::DeviceNode, false},  // the argument is the value
 };
 
 const OptionEntry* FindOption(const char* argument) {
@@ -62,7 +64,7 @@ bool EndsInBin(const char* argument) {
   return length >= 4 && StrCompareN8(argument + length - 4, ".bin", 4) == 0;
 }
 
-void ApplyOption(OptionEffect effect, int32_t value) {
+void ApplyOption(OptionEffect effect, int32_t value, const char* argument) {
   switch (effect) {
     case OptionEffect::ConfigPort: gSettings.configPort = static_cast<uint16_t>(value); break;
     case OptionEffect::VersionOnly: gSettings.versionOnly = true; break;
@@ -77,6 +79,7 @@ void ApplyOption(OptionEffect effect, int32_t value) {
     case OptionEffect::SlaveAddress: gChipInfo.slaveAddr = static_cast<uint8_t>(value); break;
     case OptionEffect::Channel: gSettings.channel = static_cast<uint8_t>(value); break;
     case OptionEffect::Force: gSettings.force = true; break;
+    case OptionEffect::DeviceNode: gSettings.deviceNode = argument; break;
   }
 }
 
@@ -122,14 +125,14 @@ int ParseCommandLine(int argc, const char* const* argv, FirmwareImage& image) {
     if (option == nullptr) return RejectArgument();
 
     if (!option->takesValue) {
-      ApplyOption(option->effect, 0);
+      ApplyOption(option->effect, 0, argument);
       ++i;
       continue;
     }
     // The value is whatever argument follows, even one that looks like an
     // option; an option with nothing after it is rejected.
     if (i + 1 >= argc) return RejectArgument();
-    ApplyOption(option->effect, ParseHexValue(argv[i + 1]));
+    ApplyOption(option->effect, ParseHexValue(argv[i + 1]), argument);
     i += 2;
   }
   return kExitSuccess;

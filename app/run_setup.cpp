@@ -17,7 +17,7 @@
 int StartRun(FirmwareImage& image) {
   // Without a usable controller no register may be touched: discovery has
   // said why, and the run stops here.
-  if (!LocateI2cController(gSettings.channel, gPdSettings.debug)) return EarlyStop();
+  if (!LocateI2cController(gSettings.channel, gPdSettings.debug, gSettings.deviceNode)) return EarlyStop();
   if (!I2cInit()) return EarlyStop();
 
   UseExpectedChipId(gSettings.expectedChipId);

@@ -13,6 +13,7 @@ struct ToolSettings {
   bool showPdVersion;        // /v
   bool versionOnly;          // /ov
   bool force;                // /force: update even when the version query fails
+  const char* deviceNode;    // /dev/i2c-N: the Linux adapter, instead of /i2c
 };
 
 extern ToolSettings gSettings;

@@ -106,9 +106,14 @@ bool LocateAmd(uint8_t channel, bool debug) {
 
 }  // namespace
 
-bool LocateI2cController(uint8_t channel, bool debug) {
+bool LocateI2cController(uint8_t channel, bool debug, const char* deviceNode) {
   gI2cHost = I2cHost{};
   gI2cHost.channel = channel;
+  if (deviceNode != nullptr) {
+    StdPrintf("%s\n\nI2C Device Node %s Exists Only under Linux: Use vexa-linux There!!\n", deviceNode,
+              deviceNode);
+    return false;
+  }
 
   const uint16_t vendor = PciConfigRead16(kHostBridgeVendor);
   if (vendor == kVendorIntel) return LocateIntel(channel, debug);

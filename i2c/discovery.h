@@ -14,4 +14,7 @@
 // fast-mode counts; base only for a usable controller, 0 otherwise).
 // true when a usable controller was found; otherwise prints why there is
 // none and returns false, having touched no controller register.
-bool LocateI2cController(uint8_t channel, bool debug);
+// `deviceNode` (/dev/i2c-N, or nullptr) names the kernel's adapter
+// directly: the Linux build takes it instead of `channel`; the firmware's
+// own driver has no device nodes and refuses it.
+bool LocateI2cController(uint8_t channel, bool debug, const char* deviceNode = nullptr);

@@ -39,7 +39,9 @@ const char kHelp[] =
     "process start), the simulated time of the flash work (erase command to the\n"
     "last write disable, as the chip saw it), the erase time within it, the bus\n"
     "bytes of that work, the bare I2C time of those bytes at 400 kHz (9 bit times\n"
-    "a byte) and the ratio of the two. A last line gives the median wall time of\n"
+    "a byte) and the ratio of the two; then the whole run's transactions (frames)\n"
+    "and bus bytes and their bare I2C time at 400 kHz, the floor of a run through\n"
+    "an operating system's driver (vexa-linux). A last line gives the median wall time of\n"
     "the 256 KB rehearsal, the run of\n"
     "  vexa-sim --chip 52300008 -- fw256.bin /id 5230\n"
     "\n"
@@ -102,6 +104,8 @@ struct Measure {
   double flashSeconds = 0;
   double eraseSeconds = 0;
   std::uint64_t bytes = 0;
+  std::uint64_t runFrames = 0;  // the whole run's transactions to the firmware address
+  std::uint64_t runBytes = 0;   // and its bus bytes
   int exitCode = -1;
 };
 
@@ -131,6 +135,8 @@ Measure RunOnce(const char* image) {
     measure.bytes = record.lastWriteDisableBusBytes - record.eraseCommandBusBytes;
   }
   measure.eraseSeconds = static_cast<double>(config.pd->EraseDurationNs()) / 1e9;
+  measure.runFrames = record.writeTransactions + record.readTransactions;
+  measure.runBytes = record.busBytes;
   return measure;
 }
 
@@ -184,17 +190,19 @@ int Bench(const BenchOptions& options) {
                  std::filesystem::temp_directory_path().c_str());
     return kUsageError;
   }
-  std::printf("%-8s %12s %14s %10s %12s %14s %8s\n", "image", "wall (ms)", "flash (sim s)", "erase (s)",
-              "bus bytes", "bare I2C (s)", "ratio");
+  std::printf("%-8s %12s %14s %10s %12s %14s %8s %11s %11s %12s\n", "image", "wall (ms)", "flash (sim s)",
+              "erase (s)", "bus bytes", "bare I2C (s)", "ratio", "run frames", "run bytes", "run I2C (s)");
   std::fflush(stdout);
   int status = 0;
   for (const std::size_t sizeKb : options.sizesKb) {
     if (!WriteSample("bench.bin", sizeKb)) return kUsageError;
     const Measure median = MedianRound("bench.bin", options.rounds);
     const double bare = static_cast<double>(median.bytes) * 9 * kBitSeconds;
-    std::printf("%5zu KB %12.1f %14.3f %10.3f %12llu %14.3f %8.2f\n", sizeKb, median.wallSeconds * 1000,
-                median.flashSeconds, median.eraseSeconds, static_cast<unsigned long long>(median.bytes), bare,
-                bare > 0 ? median.flashSeconds / bare : 0.0);
+    std::printf("%5zu KB %12.1f %14.3f %10.3f %12llu %14.3f %8.2f %11llu %11llu %12.3f\n", sizeKb,
+                median.wallSeconds * 1000, median.flashSeconds, median.eraseSeconds,
+                static_cast<unsigned long long>(median.bytes), bare, bare > 0 ? median.flashSeconds / bare : 0.0,
+                static_cast<unsigned long long>(median.runFrames), static_cast<unsigned long long>(median.runBytes),
+                static_cast<double>(median.runBytes) * 9 * kBitSeconds);
     std::fflush(stdout);
     if (median.exitCode != 0) {
       std::fprintf(stderr, "vexa-bench: the %zu KB update ended with exit code %d\n", sizeKb, median.exitCode);

@@ -160,9 +160,16 @@ class ServedBoard:
         return status, complaint
 
 
+# Guest RAM in a memfd: QEMU's proxy hands the board the RAM's descriptors,
+# which plain anonymous memory has none of ("Unable to write to socket: Bad
+# file descriptor", about a hundred times a boot).
+MEMFD_RAM = ["-machine", "q35,memory-backend=ram0", "-m", "256M",
+             "-object", "memory-backend-memfd,id=ram0,size=256M,share=on"]
+
+
 def qemu_command(qemu, disk, vars_copy, ovmf_code, accel="tcg"):
     return [
-        qemu, "-machine", "q35", "-accel", accel, "-m", "256",
+        qemu, *MEMFD_RAM, "-accel", accel,
         "-drive", f"if=pflash,format=raw,unit=0,readonly=on,file={ovmf_code}",
         "-drive", f"if=pflash,format=raw,unit=1,file={vars_copy}",
         "-drive", f"format=raw,file={disk},if=ide",

@@ -1,10 +1,8 @@
-// Port and memory-mapped I/O, stalls and the wall clock of the host build:
-// all of them reach the simulated board of the session. A whole update makes
-// millions of I/O calls, so they only format a trace line when one is kept.
-#include <chrono>
+// Port and memory-mapped I/O of the host build, and the board's side of its
+// stalls and clock: all of them reach the simulated board of the session. A
+// whole update makes millions of I/O calls, so they only format a trace
+// line when one is kept.
 #include <cinttypes>
-#include <ctime>
-#include <thread>
 
 #include "platform/host/host_session.h"
 #include "platform/platform.h"
@@ -66,28 +64,14 @@ void PlatformMmioWrite8(uint64_t address, uint8_t value) {
   if (sim::Board* board = Board()) board->MmioWrite8(address, value);
 }
 
-void PlatformStall(uint32_t microseconds) {
-  if (HostTracing()) HostTrace("stall %" PRIu32, microseconds);
-  HostSession& session = CurrentHostSession();
-  // The board's hardware moves on its own clock either way; with --realtime
-  // the stall also costs real time, as the firmware's busy wait does.
-  if (session.board != nullptr) session.board->Wait(static_cast<uint64_t>(microseconds) * 1000);
-  if (session.realtime) std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+void HostBoardWait(uint64_t nanoseconds) {
+  if (sim::Board* board = Board()) board->Wait(nanoseconds);
 }
 
-int64_t PlatformWallClockSeconds() {
-  HostSession& session = CurrentHostSession();
-  int64_t seconds = -1;
-  if (session.board != nullptr) {
-    const std::optional<int64_t> rtc = session.board->RtcSeconds();
-    if (rtc.has_value()) seconds = session.realtime ? static_cast<int64_t>(std::time(nullptr)) : *rtc;
-  } else {
-    seconds = static_cast<int64_t>(std::time(nullptr));
-  }
-  if (seconds < 0) {
-    HostTrace("clock fail");
-  } else {
-    HostTrace("clock %" PRId64, seconds);
-  }
-  return seconds;
+bool HostBoardClock(int64_t* seconds) {
+  sim::Board* board = Board();
+  if (board == nullptr) return false;
+  const std::optional<int64_t> rtc = board->RtcSeconds();
+  *seconds = rtc.has_value() ? *rtc : -1;
+  return true;
 }

@@ -55,6 +55,14 @@ inline HostSession& CurrentHostSession() {
   return gHostSession != nullptr ? *gHostSession : HostFallbackSession();
 }
 
+// The simulated board's side of stalls and the wall clock, chosen at link
+// time: host_io.cpp for a program with a board, host_no_board.cpp for one
+// without. HostBoardWait moves the session's board on (nothing without
+// one); HostBoardClock gives its real-time clock (-1 when that clock
+// fails) and returns false when the program has no board.
+void HostBoardWait(std::uint64_t nanoseconds);
+bool HostBoardClock(std::int64_t* seconds);
+
 // One line of the I/O trace (printf-style, no line end), when one is kept.
 void HostTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Whether one is kept: the busiest operations skip the formatting call.

@@ -160,6 +160,7 @@ struct NoControllerCase {
   std::uint8_t channel;
   PlatformKind kind;
   std::string console;
+  const char* deviceNode = nullptr;  // a Linux device node named instead of the channel
 };
 
 class NoController : public testing::TestWithParam<NoControllerCase> {};
@@ -167,7 +168,7 @@ class NoController : public testing::TestWithParam<NoControllerCase> {};
 TEST_P(NoController, RefusedTouchingNoRegister) {
   const NoControllerCase& c = GetParam();
   BoardFixture fixture(c.config);
-  EXPECT_FALSE(LocateI2cController(c.channel, false));
+  EXPECT_FALSE(LocateI2cController(c.channel, false, c.deviceNode));
   EXPECT_EQ(fixture.Console(), c.console);
   EXPECT_EQ(gI2cHost.kind, c.kind);
   EXPECT_EQ(gI2cHost.base, 0u);
@@ -209,7 +210,11 @@ INSTANTIATE_TEST_SUITE_P(
                          "Assigned)!!\r\n"},
         NoControllerCase{"IntelBarAllOnes", IntelBoard(0xFFFFFFFFFFFFFFFF), 0, PlatformKind::Intel,
                          "INTEL\r\n\r\nI2C0 Controller Has No MMIO Address (BAR0 Not "
-                         "Assigned)!!\r\n"}),
+                         "Assigned)!!\r\n"},
+        NoControllerCase{"DeviceNodeOutsideLinux", IntelBoard(0x00000000FE028004), 0, PlatformKind::Unknown,
+                         "/dev/i2c-0\r\n\r\nI2C Device Node /dev/i2c-0 Exists Only under Linux: Use "
+                         "vexa-linux There!!\r\n",
+                         "/dev/i2c-0"}),
     [](const testing::TestParamInfo<NoControllerCase>& info) { return std::string(info.param.name); });
 
 TEST(Discovery, AbsentIntelFunctionIsNotAskedForItsBar) {

@@ -93,8 +93,14 @@ def as_serial_text(host_stdout):
     return host_stdout.decode("utf-8").replace("\u2588", "\xdb")
 
 
-def compare(firmware, host):
-    """Differences between two console texts, the time line's seconds apart."""
+def compare(firmware, host, worded=None):
+    """Differences between two console texts, the time line's seconds apart.
+    `worded`: (host pattern, firmware pattern) of what each side words its
+    own way: from a match through the line's end, which is left out, so
+    that what follows continues the line."""
+    if worded:
+        host, firmware = (re.sub(f"(?:{pattern.pattern})[^\r\n]*\r\n", "", text)
+                          for pattern, text in zip(worded, (host, firmware)))
     want, got = (TIME_LINE.sub("Time Consuming: # sec.", text).split("\r\n") for text in (host, firmware))
     for number, (w, g) in enumerate(zip(want, got), 1):
         if w != g:
