@@ -28,6 +28,9 @@ enum class OptionEffect : uint8_t {
   SlaveAddress,
   Channel,
   Force,
+  Backup,
+  Dump,
+  Check,
 };
 
 struct OptionEntry {
@@ -48,6 +51,9 @@ constexpr OptionEntry kOptions[] = {
     {"/sa", 3, OptionEffect::SlaveAddress, true},
     {"/i2c", 4, OptionEffect::Channel, true},
     {"/force", 6, OptionEffect::Force, false},
+    {"/backup", 7, OptionEffect::Backup, true},
+    {"/dump", 5, OptionEffect::Dump, true},
+    {"/check", 6, OptionEffect::Check, false},
 };
 
 const OptionEntry* FindOption(const char* argument) {
@@ -77,7 +83,18 @@ void ApplyOption(OptionEffect effect, int32_t value) {
     case OptionEffect::SlaveAddress: gChipInfo.slaveAddr = static_cast<uint8_t>(value); break;
     case OptionEffect::Channel: gSettings.channel = static_cast<uint8_t>(value); break;
     case OptionEffect::Force: gSettings.force = true; break;
+    case OptionEffect::Check: gSettings.check = true; break;
+    case OptionEffect::Backup:
+    case OptionEffect::Dump: break;
   }
+}
+
+// The options whose value is a file name, taken as typed. false for any
+// other option.
+bool ApplyFileOption(OptionEffect effect, const char* name) {
+  if (effect == OptionEffect::Backup) gSettings.backupFile = name;
+  if (effect == OptionEffect::Dump) gSettings.dumpFile = name;
+  return effect == OptionEffect::Backup || effect == OptionEffect::Dump;
 }
 
 // The message in red on the current background, the usage in light grey.
@@ -88,6 +105,30 @@ int RejectArgument() {
       static_cast<uint8_t>((PlatformConsoleAttribute() & 0xF0) | kLightGreyText));
   PrintUsage();
   return kExitBadArgument;
+}
+
+bool SameText(const char* a, const char* b) {
+  const size_t length = StrLength8(a);
+  return length == StrLength8(b) && StrCompareN8(a, b, length) == 0;
+}
+
+// /backup goes with an update and /check with an image, /dump with none;
+// one of them at a time, and none with /ov, which ends before the flash.
+// A backup must not replace the image it is taken for.
+int CheckReadoutOptions(const FirmwareImage& image) {
+  const bool backup = gSettings.backupFile != nullptr;
+  const bool dump = gSettings.dumpFile != nullptr;
+  const int modes = (backup ? 1 : 0) + (dump ? 1 : 0) + (gSettings.check ? 1 : 0);
+  if (modes == 0) return kExitSuccess;
+  if (modes > 1 || gSettings.versionOnly || dump == image.loaded) {
+    StdPrintf("\n/backup FILE and /check go with an image, /dump FILE with none; one at a time, not with /ov.\n");
+    return RejectArgument();
+  }
+  if (backup && SameText(gSettings.backupFile, image.fileName)) {
+    StdPrintf("\n/backup %s would replace the image it is taken for.\n", gSettings.backupFile);
+    return RejectArgument();
+  }
+  return kExitSuccess;
 }
 
 }  // namespace
@@ -129,8 +170,8 @@ int ParseCommandLine(int argc, const char* const* argv, FirmwareImage& image) {
     // The value is whatever argument follows, even one that looks like an
     // option; an option with nothing after it is rejected.
     if (i + 1 >= argc) return RejectArgument();
-    ApplyOption(option->effect, ParseHexValue(argv[i + 1]));
+    if (!ApplyFileOption(option->effect, argv[i + 1])) ApplyOption(option->effect, ParseHexValue(argv[i + 1]));
     i += 2;
   }
-  return kExitSuccess;
+  return CheckReadoutOptions(image);
 }
