@@ -180,7 +180,7 @@ bool BackupFlash() {
   saved = saved && WriteFlashFile(gSettings.backupFile, copy, kept);
   Release(copy);
   if (!saved) {
-    ConsolePrint(u"\n\rBackup Fail! Nothing was erased: the board keeps its firmware. Run VEXA again.\n");
+    ConsolePrint(u"\n\rBackup Fail! Nothing was erased: the board keeps its firmware. Mend the cause above, then run VEXA again.\n");
     return false;
   }
   StdPrintf("\n\n\rBackup Saved: %s, %d KBytes\n", gSettings.backupFile, static_cast<int>(kept / kFlashBlockSize));
@@ -197,16 +197,18 @@ int ReadOutFlash(const FirmwareImage& image) {
 }
 
 int EndReadout(int readoutCode, bool restarted) {
+  // The verdict stands whether or not the controller came up: a flash that
+  // does not hold its firmware may well be why it does not.
+  if (readoutCode == kExitFlashDiffers) {
+    StdPrintf("\nThe board does not hold %s: update it with VEXA %s /id %04X (with /force if Get_PD_ver fails).\n",
+              gDifferingImage, gDifferingImage, static_cast<unsigned>(gSettings.expectedChipId));
+    return kExitFlashDiffers;
+  }
   if (!restarted) {
     ConsolePrint(u"\nPD FW Not Restarted! The flash was only read; run VEXA again "
                  u"(with /force if Get_PD_ver fails).\n");
     return kExitFailure;
   }
-  if (readoutCode == kExitFlashDiffers) {
-    StdPrintf("\nThe board does not hold %s: update it with VEXA %s /id %04X.\n", gDifferingImage, gDifferingImage,
-              static_cast<unsigned>(gSettings.expectedChipId));
-  } else if (readoutCode != kExitSuccess) {
-    ConsolePrint(u"\nFlash Not Read! The flash was not changed; run VEXA again.\n");
-  }
+  if (readoutCode != kExitSuccess) ConsolePrint(u"\nFlash Not Read! The flash was not changed; run VEXA again.\n");
   return readoutCode;
 }
