@@ -52,8 +52,8 @@ void ShowBusCost(uint32_t sizeKb) {
                static_cast<int>(cost.busBytes), static_cast<int>(cost.bareUs / 1000));
 }
 
-// One read of the whole flash under its bar. With `first` null the blocks
-// go into `copy`; otherwise each is compared with what `first` read there.
+// One read of the whole flash under its bar: the blocks go into `copy`, or
+// with `compare` each is compared with what the first read left there.
 // false at the first piece that did not arrive or the first difference
 // (printed).
 bool ReadPass(const char16_t* label, FlashCopy& copy, bool compare) {
@@ -135,6 +135,13 @@ int Dump(FlashCopy& copy) {
 
 int Check(FlashCopy& copy, const FirmwareImage& image) {
   StdPrintf("\n\rFile: %s, Size: %d KBytes\n\n", image.fileName, static_cast<int>(image.sizeKb));
+  // An update would refuse such an image; its first kilobytes alone must
+  // not pass for a match.
+  if (image.sizeKb > copy.sizeKb) {
+    ConsolePrint(u"Image Too Large! %d KBytes do not fit in the %d KBytes flash of this chip!!\n\n",
+                 static_cast<int>(image.sizeKb), static_cast<int>(copy.sizeKb));
+    return kExitFailure;
+  }
   if (!ReadTwice(u"\nRead     : ", copy)) return kExitFailure;
   uint32_t differing = 0;
   uint32_t first = 0;
@@ -209,6 +216,6 @@ int EndReadout(int readoutCode, bool restarted) {
                  u"(with /force if Get_PD_ver fails).\n");
     return kExitFailure;
   }
-  if (readoutCode != kExitSuccess) ConsolePrint(u"\nFlash Not Read! The flash was not changed; run VEXA again.\n");
+  if (readoutCode != kExitSuccess) ConsolePrint(u"\nFlash Not Read! The flash was not changed; mend the cause above, then run VEXA again.\n");
   return readoutCode;
 }

@@ -155,6 +155,10 @@ TEST(FlashReadout, AFailedReadOrFileLeavesTheBoardAsItWas) {
       {"dump into a folder that is not there", {},
        {"/dump", "no/x.bin", "/id", "5230"},
        dumpHead + Cells(12) + Console("\n\nReread   : ") + Cells(12) + noFile + Restarted() + kFlashNotRead},
+      {"check of an image larger than the flash", {"--chip", "88530100", "--flash-size", "256"}, {"big.bin", "/check", "/id", "8853"},
+       Opening{}.Text() + Preparation(false, {0x88, 0x53, 0x01, 0x00}, 0x80) + ImageLine("big.bin", 33 * 1024) +
+           Console("Image Too Large! 33 KBytes do not fit in the 32 KBytes flash of this chip!!\n\n") + Restarted() +
+           kFlashNotRead},
       {"check whose first read fails", {"--fault", "nack-read=3"}, {"fw.bin", "/check", "/id", "5230"},
        Opened() + ImageLine("fw.bin", image.size()) + Console(kReadLabel) + readFail + Restarted() + kFlashNotRead},
   };
@@ -162,6 +166,7 @@ TEST(FlashReadout, AFailedReadOrFileLeavesTheBoardAsItWas) {
     SCOPED_TRACE(c.label);
     TempDir dir;
     dir.Write("fw.bin", image);
+    dir.Write("big.bin", MakeImage(33 * 1024, 63));
     dir.Write("flash.bin", old);
     std::vector<std::string> board = c.board;
     board.insert(board.end(), {"--flash", "flash.bin", "--trace", "bus.txt"});

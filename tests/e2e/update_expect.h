@@ -130,7 +130,7 @@ inline std::string ReadBars(const std::string& label) {
 inline const std::string kReadLabel = "\nRead     : ";
 inline const std::string kBackupLabel = "\nBackup   : ";
 inline const std::string kFlashReadFail = Console("\n\nFlash Read Fail!\n\n");
-inline const std::string kFlashNotRead = Console("\nFlash Not Read! The flash was not changed; run VEXA again.\n");
+inline const std::string kFlashNotRead = Console("\nFlash Not Read! The flash was not changed; mend the cause above, then run VEXA again.\n");
 inline const std::string kBackupFail =
     Console("\n\rBackup Fail! Nothing was erased: the board keeps its firmware. Mend the cause above, then run VEXA "
             "again.\n");
