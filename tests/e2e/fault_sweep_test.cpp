@@ -232,7 +232,7 @@ std::vector<std::uint64_t> Sampled(std::uint64_t count, const std::vector<std::u
   std::vector<std::uint64_t> out;
   for (std::uint64_t n = 1; n <= count; ++n) {
     const bool boundary = std::find(boundaries.begin(), boundaries.end(), n) != boundaries.end();
-    if (n <= 6 || n + 8 > count || n % stride == 0 || boundary) out.push_back(n);
+    if (n <= 6 || n + 5 > count || n % stride == 0 || boundary) out.push_back(n);
   }
   return out;
 }
@@ -248,9 +248,9 @@ TEST_F(FaultSweep, EverySingleFaultInAReadOutLeavesARightFileOrVerdict) {
   const std::vector<std::uint8_t> otherImage = MakeImage(5000, 35);
   const std::string file = std::filesystem::relative(dir / "out.bin").string();
   // Each on one chip, so that both families, both platforms and both
-  // address formats are read out, most on 32 KB flashes (a read-out costs
-  // its flash size, whatever the fault); /backup, the one that goes on to
-  // the erase, on two.
+  // address formats are read out, most on 32 KB flashes: a read-out costs
+  // its flash size, whatever the fault, and the sweep has to stay within
+  // half a minute under the sanitizers.
   const SweepChip small{"88530100", "intel", "8853", 32};
   const SweepChip smallAmd{"880A0400", "amd", "880A", 32};
   const struct {
@@ -263,11 +263,11 @@ TEST_F(FaultSweep, EverySingleFaultInAReadOutLeavesARightFileOrVerdict) {
       {"/dump", {"/dump", file}, false, true, {kSweepChips[1]}},
       {"/check, the image held", {"/check"}, true, true, {small}},
       {"/check, another image held", {"/check"}, true, false, {smallAmd}},
-      {"/backup", {"/backup", file}, true, false, {kSweepChips[0], small}},
+      {"/backup", {"/backup", file}, true, false, {small}},
   };
   const char* named[] = {"absent", "tcpi-absent", "status-invalid", "flip=0x45", "flip=0x9FF", "clock-fail",
                          "controller-dead", "scl-held", "tx-abort-stuck", "rx-full-stuck", "master-busy", "rx-lost"};
-  constexpr std::uint64_t kStride = 400;
+  constexpr std::uint64_t kStride = 1000;
 
   for (const auto& mode : modes) {
     const bool dump = mode.args[0] == "/dump";
