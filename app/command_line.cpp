@@ -29,6 +29,9 @@ enum class OptionEffect : uint8_t {
   Channel,
   Force,
   DeviceNode,
+  Backup,
+  Dump,
+  Check,
 };
 
 struct OptionEntry {
@@ -50,6 +53,9 @@ constexpr OptionEntry kOptions[] = {
     {"/i2c", 4, OptionEffect::Channel, true},
     {"/force", 6, OptionEffect::Force, false},
     {"/dev/", 5, OptionEffect::DeviceNode, false},  // the argument is the value
+    {"/backup", 7, OptionEffect::Backup, true},
+    {"/dump", 5, OptionEffect::Dump, true},
+    {"/check", 6, OptionEffect::Check, false},
 };
 
 const OptionEntry* FindOption(const char* argument) {
@@ -80,7 +86,18 @@ void ApplyOption(OptionEffect effect, int32_t value, const char* argument) {
     case OptionEffect::Channel: gSettings.channel = static_cast<uint8_t>(value); break;
     case OptionEffect::Force: gSettings.force = true; break;
     case OptionEffect::DeviceNode: gSettings.deviceNode = argument; break;
+    case OptionEffect::Check: gSettings.check = true; break;
+    case OptionEffect::Backup:
+    case OptionEffect::Dump: break;
   }
+}
+
+// The options whose value is a file name, taken as typed. false for any
+// other option.
+bool ApplyFileOption(OptionEffect effect, const char* name) {
+  if (effect == OptionEffect::Backup) gSettings.backupFile = name;
+  if (effect == OptionEffect::Dump) gSettings.dumpFile = name;
+  return effect == OptionEffect::Backup || effect == OptionEffect::Dump;
 }
 
 // The message in red on the current background, the usage in light grey.
@@ -91,6 +108,30 @@ int RejectArgument() {
       static_cast<uint8_t>((PlatformConsoleAttribute() & 0xF0) | kLightGreyText));
   PrintUsage();
   return kExitBadArgument;
+}
+
+bool SameText(const char* a, const char* b) {
+  const size_t length = StrLength8(a);
+  return length == StrLength8(b) && StrCompareN8(a, b, length) == 0;
+}
+
+// /backup goes with an update and /check with an image, /dump with none;
+// one of them at a time, and none with /ov, which ends before the flash.
+// A backup must not replace the image it is taken for.
+int CheckReadoutOptions(const FirmwareImage& image) {
+  const bool backup = gSettings.backupFile != nullptr;
+  const bool dump = gSettings.dumpFile != nullptr;
+  const int modes = (backup ? 1 : 0) + (dump ? 1 : 0) + (gSettings.check ? 1 : 0);
+  if (modes == 0) return kExitSuccess;
+  if (modes > 1 || gSettings.versionOnly || dump == image.loaded) {
+    StdPrintf("\n/backup FILE and /check go with an image, /dump FILE with none; one at a time, not with /ov.\n");
+    return RejectArgument();
+  }
+  if (backup && SameText(gSettings.backupFile, image.fileName)) {
+    StdPrintf("\n/backup %s would replace the image it is taken for.\n", gSettings.backupFile);
+    return RejectArgument();
+  }
+  return kExitSuccess;
 }
 
 }  // namespace
@@ -132,8 +173,10 @@ int ParseCommandLine(int argc, const char* const* argv, FirmwareImage& image) {
     // The value is whatever argument follows, even one that looks like an
     // option; an option with nothing after it is rejected.
     if (i + 1 >= argc) return RejectArgument();
-    ApplyOption(option->effect, ParseHexValue(argv[i + 1]), argument);
+    if (!ApplyFileOption(option->effect, argv[i + 1])) {
+      ApplyOption(option->effect, ParseHexValue(argv[i + 1]), argument);
+    }
     i += 2;
   }
-  return kExitSuccess;
+  return CheckReadoutOptions(image);
 }

@@ -7,13 +7,16 @@
 
 namespace {
 
-constexpr uint32_t kCellsPerBar = 12;
-constexpr char16_t kCell = 0x2588;  // FULL BLOCK
+// The image bytes of one block; past the image's end the block holds 0x00,
+// which is also what the verify expects there.
+void CopyBlock(const FirmwareImage& image, uint32_t block, uint8_t* to) {
+  MemFill(to, 0x00, kFlashBlockSize);
+  const size_t start = static_cast<size_t>(block) * kFlashBlockSize;
+  const size_t left = image.size - start;
+  MemCopy(to, image.content + start, left < kFlashBlockSize ? left : kFlashBlockSize);
+}
 
-struct ProgressBar {
-  uint32_t cellEvery;
-  uint32_t printed;
-};
+}  // namespace
 
 void AfterBlock(ProgressBar& bar, uint32_t block) {
   if (block % bar.cellEvery == 0 && bar.printed < kCellsPerBar) {
@@ -28,17 +31,6 @@ void Complete(ProgressBar& bar) {
     ++bar.printed;
   }
 }
-
-// The image bytes of one block; past the image's end the block holds 0x00,
-// which is also what the verify expects there.
-void CopyBlock(const FirmwareImage& image, uint32_t block, uint8_t* to) {
-  MemFill(to, 0x00, kFlashBlockSize);
-  const size_t start = static_cast<size_t>(block) * kFlashBlockSize;
-  const size_t left = image.size - start;
-  MemCopy(to, image.content + start, left < kFlashBlockSize ? left : kFlashBlockSize);
-}
-
-}  // namespace
 
 uint32_t CellEvery(uint32_t sizeKb) {
   const uint32_t every = (sizeKb + kCellsPerBar - 1) / kCellsPerBar;

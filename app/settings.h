@@ -14,6 +14,9 @@ struct ToolSettings {
   bool versionOnly;          // /ov
   bool force;                // /force: update even when the version query fails
   const char* deviceNode;    // /dev/i2c-N: the Linux adapter, instead of /i2c
+  const char* backupFile;    // /backup FILE: the flash read into FILE before the erase
+  const char* dumpFile;      // /dump FILE: the flash read into FILE, nothing written
+  bool check;                // /check: the flash compared with the image, nothing written
 };
 
 extern ToolSettings gSettings;

@@ -1,6 +1,7 @@
 #include "app/update_pass.h"
 
 #include "app/firmware_image.h"
+#include "app/flash_readout.h"
 #include "app/image_passes.h"
 #include "app/early_stop.h"
 #include "app/exit_codes.h"
@@ -73,6 +74,9 @@ FlashOutcome FlashImage(const FirmwareImage& image) {
     return FlashOutcome::Refused;
   }
 
+  // What the board held is kept before anything of it is erased.
+  if (gSettings.backupFile != nullptr && !BackupFlash()) return FlashOutcome::Refused;
+
   const int64_t start = PlatformWallClockSeconds();
   ConsolePrint(u"\nErase    : ");
   switch (SpiChipErase()) {
@@ -117,26 +121,35 @@ int RunUpdate(bool versionShown, FirmwareImage& image) {
   if (!PrepareTestMode(versionShown)) return EarlyStop();
 
   FlashOutcome outcome = FlashOutcome::Done;
-  if (image.loaded) outcome = FlashImage(image);
+  // /dump and /check only read: the ending then decides nothing but
+  // whether the controller runs again.
+  const bool readout = ReadoutRequested();
+  const int readoutCode = readout ? ReadOutFlash(image) : kExitSuccess;
+  if (!readout && image.loaded) outcome = FlashImage(image);
   if (outcome == FlashOutcome::Refused || outcome == FlashOutcome::EraseCut) {
     return EndRun(EarlyStop(), outcome);
   }
 
   // The ending: the controller runs its firmware again whatever the flash
   // work came to.
-  if (!ExitTestMode()) return EndRun(EarlyStop(), outcome);
+  if (!ExitTestMode()) {
+    const int stopped = EarlyStop();
+    return readout ? EndReadout(readoutCode, false) : EndRun(stopped, outcome);
+  }
   if (gPdSettings.debug) ConsolePrint(u"WDT_Reset\n");
   ResetWatchdog();
+  bool running = false;
   if (outcome == FlashOutcome::VerifyFailed) {
     SendVerifyFailByte();
   } else if (gSettings.showPdVersion) {
-    ShowPdVersion();
+    running = ShowPdVersion();
   } else {
-    GetPdVersion();
+    running = GetPdVersion();
   }
   ReleaseFirmwareImage(image);
   ConsolePrint(u"\n\n");
   PlatformConsoleEnableCursor(true);
+  if (readout) return EndReadout(readoutCode, running);
   // A board left with a broken image must not look like a success.
   return EndRun(outcome == FlashOutcome::Done ? kExitSuccess : kExitFailure, outcome);
 }

@@ -10,6 +10,9 @@ void PrintUsage() {
   ConsolePrint(u"\n\n fs0:\\>VEXA FILE /ov         ==>Only show PD FW version without Update.");
   ConsolePrint(u"\n\n fs0:\\>VEXA FILE /db         ==>Show debug lines (settings, image SHA-256, steps).");
   ConsolePrint(u"\n\n fs0:\\>VEXA FILE /force      ==>Update even if Get_PD_ver fails (an update cut short).");
+  ConsolePrint(u"\n\n fs0:\\>VEXA FILE /backup B   ==>Read the flash into file B before the erase.");
+  ConsolePrint(u"\n\n fs0:\\>VEXA FILE /check      ==>Compare the flash with FILE; nothing is written.");
+  ConsolePrint(u"\n\n fs0:\\>VEXA /dump D /id 5230 ==>Read the flash into file D; nothing is written.");
   ConsolePrint(u"\n\n fs0:\\>VEXA FILE /t 40       ==>Specify TCPI mode address to 0x40.");
   ConsolePrint(u"\n\n fs0:\\>VEXA FILE /sa 80      ==>Specify FW slave address to 0x80(8bits).");
   ConsolePrint(u"\n\n fs0:\\>VEXA FILE /cp 4E      ==>Specify Configuration Port to 0x4E/0x4F.");

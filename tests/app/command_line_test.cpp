@@ -31,6 +31,9 @@ struct Parsed {
   bool showPdVersion = false;
   bool versionOnly = false;
   bool force = false;
+  std::string backupFile;  // "" for none
+  std::string dumpFile;
+  bool check = false;
 };
 
 int Parse(const std::vector<std::string>& args, FirmwareImage& image) {
@@ -57,6 +60,9 @@ void ExpectRecords(const Parsed& want, const std::string& label) {
   EXPECT_EQ(gSettings.showPdVersion, want.showPdVersion) << label;
   EXPECT_EQ(gSettings.versionOnly, want.versionOnly) << label;
   EXPECT_EQ(gSettings.force, want.force) << label;
+  EXPECT_EQ(gSettings.backupFile != nullptr ? gSettings.backupFile : "", want.backupFile) << label;
+  EXPECT_EQ(gSettings.dumpFile != nullptr ? gSettings.dumpFile : "", want.dumpFile) << label;
+  EXPECT_EQ(gSettings.check, want.check) << label;
 }
 
 std::string Relative(const std::filesystem::path& file) {
@@ -96,6 +102,8 @@ TEST(CommandLine, AcceptedOptionsFillTheRecords) {
       {{"/overview"}, With([](Parsed& p) { p.versionOnly = true; })},
       {{"/force"}, With([](Parsed& p) { p.force = true; })},
       {{"/forced"}, With([](Parsed& p) { p.force = true; })},
+      {{"/dump", "d.img"}, With([](Parsed& p) { p.dumpFile = "d.img"; })},
+      {{"/dumpall", "/v"}, With([](Parsed& p) { p.dumpFile = "/v"; })},
       // A value is taken whatever it looks like.
       {{"/cp", "/v"}, With([](Parsed& p) { p.configPort = 0; })},
       {{"/sa", "/sa"}, With([](Parsed& p) { p.slave = 0; })},
@@ -129,6 +137,9 @@ TEST(CommandLine, RejectedArgumentsEndTheRunWithExitCode1) {
       {""},            {"bin"},         {"fwbin"},      {"/sa"},
       {"/db", "/i2c"}, {"/forc"},      {"/Force"},
       {"/n", "/sa", "10"},
+      // /check and /backup need an image, /dump a file name.
+      {"/check"},      {"/backup", "a.bin"}, {"/dump"},
+      {"/dump", "d.bin", "/ov"}, {"/dump", "d.bin", "/check"},
   };
   for (const std::vector<std::string>& args : cases) {
     ConsoleCapture console;
@@ -164,6 +175,43 @@ TEST(CommandLine, ImagesAreLoadedAsTheyComeAndTheLastOneIsUsed) {
   EXPECT_TRUE(image.loaded);
   EXPECT_EQ(image.size, 1000u);
   ReleaseFirmwareImage(image);
+}
+
+// /backup goes with an update, /check with an image, /dump with none, one
+// at a time and never with /ov; a backup may not replace its image.
+TEST(CommandLine, ReadoutOptionsGoWithTheirImageOneAtATime) {
+  vexa_test::TempDir dir;
+  const std::string fw = Relative(dir.Write("fw.bin", vexa_test::MakeImage(2000, 3)));
+  const std::string sameDir = Relative(dir.path()) + "/./fw.bin";  // another name of the same file
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    Parsed want;
+  };
+  // Only the name as typed is compared: another name of the image is taken.
+  Parsed otherName;
+  otherName.backupFile = sameDir;
+  const Case cases[] = {
+      {{fw, "/backup", "a.bin"}, kExitSuccess, With([](Parsed& p) { p.backupFile = "a.bin"; })},
+      {{"/backup", "a.bin", fw}, kExitSuccess, With([](Parsed& p) { p.backupFile = "a.bin"; })},
+      {{fw, "/backup", sameDir}, kExitSuccess, otherName},
+      {{fw, "/check"}, kExitSuccess, With([](Parsed& p) { p.check = true; })},
+      {{fw, "/backup", fw}, kExitBadArgument, Parsed{}},
+      {{fw, "/dump", "d.bin"}, kExitBadArgument, Parsed{}},
+      {{fw, "/check", "/backup", "a.bin"}, kExitBadArgument, Parsed{}},
+      {{fw, "/check", "/ov"}, kExitBadArgument, Parsed{}},
+      {{fw, "/backup", "a.bin", "/ov"}, kExitBadArgument, Parsed{}},
+  };
+  for (const Case& c : cases) {
+    const std::string label = vexa_test::JoinArgs(c.args);
+    ConsoleCapture console;
+    EXPECT_EQ(Parse(c.args), c.exitCode) << label;
+    if (c.exitCode != kExitSuccess) {
+      EXPECT_NE(console.text().find("Wrong Parameter!"), std::string::npos) << label;
+      continue;
+    }
+    ExpectRecords(c.want, label);
+  }
 }
 
 TEST(CommandLine, AnUnopenableImageStopsTheArguments) {

@@ -1,10 +1,11 @@
-// vexa-bench's own options.
+// vexa-bench's own options and the rows it prints.
 #include <gtest/gtest.h>
 
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "app/flash_readout.h"
 #include "support/sim_process.h"
 
 namespace {
@@ -50,12 +51,16 @@ TEST(VexaBench, HelpRunsNothingAndARunHasARowPerSizeThenTheRehearsal) {
   for (std::size_t start = 0, end; (end = run.out.find('\n', start)) != std::string::npos; start = end + 1) {
     lines.push_back(run.out.substr(start, end - start));
   }
-  const char* const prefixes[] = {"image ", "    2 KB ", "    1 KB ", "", "256 KB rehearsal "};
+  const char* const prefixes[] = {"image ", "    2 KB ", "    1 KB ", "", "256 KB rehearsal ", "256 KB dump "};
   ASSERT_EQ(lines.size(), std::size(prefixes)) << run.out;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     EXPECT_EQ(lines[i].rfind(prefixes[i], 0), 0u) << run.out;
   }
-  EXPECT_NE(lines.back().find("ms wall, median of 1"), std::string::npos) << run.out;
+  EXPECT_NE(lines[4].find("ms wall, median of 1"), std::string::npos) << run.out;
+  // The dump's figure is the tool's own (FlashReadBusCost), which the
+  // flash read-out tests hold against the bytes the board counts.
+  const FlashReadCost read = FlashReadBusCost(256, 3);
+  EXPECT_NE(lines[5].find(": " + std::to_string(2 * read.busBytes) + " bus bytes, "), std::string::npos) << run.out;
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 // the image with its signature. After a numbered fault a second run on the
 // same board (with /force when the first failed from the erase on) ends
 // with 0 and the image; after a power loss a run with /force on the same
-// flash restores the board.
+// flash restores the board. The read-outs (/dump, /check, /backup) keep
+// their own property under every single fault, at sampled transaction
+// numbers that keep every step boundary.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,6 +31,7 @@ struct SweepChip {
   const char* chip;  // --chip
   const char* platform;
   const char* id;  // /id
+  unsigned flashKb = 64;  // as its ID gives it
 };
 
 // One chip of each family the sweeps of single faults run on, on both platforms.
@@ -41,6 +44,7 @@ struct Outcome {
   std::uint64_t boardNs = 0;
   std::vector<std::uint8_t> flash;
   std::vector<sim::PdFrame> frames;  // the chip's log of its transactions
+  std::string console;
 };
 
 // What a second run on the same board came to: plain after a first run
@@ -59,9 +63,10 @@ struct Rerun {
 // stands; the board is made from vexa-sim's own options, `fault` and `more`
 // included. With `rerun` the tool runs a second time on the same board.
 Outcome RunOnce(const SweepChip& chip, const std::string& image, const std::string& flash, const std::string& fault,
-                bool force, const std::vector<std::string>& more = {}, Rerun* rerun = nullptr) {
+                bool force, const std::vector<std::string>& more = {}, Rerun* rerun = nullptr,
+                const std::vector<std::string>* readout = nullptr) {
   sim::BoardConfig config;
-  config.pd->flashSizeKb = 64;
+  config.pd->flashSizeKb = chip.flashKb;
   config.pd->eraseTimeUs = 10'000;
   std::vector<const char*> options = {"", "--platform", chip.platform, "--chip", chip.chip, "--flash", flash.c_str()};
   if (!fault.empty()) options.insert(options.end(), {"--fault", fault.c_str()});
@@ -81,6 +86,11 @@ Outcome RunOnce(const SweepChip& chip, const std::string& image, const std::stri
   session.capture = &console;
   std::vector<const char*> args = {"VEXA", image.c_str(), "/id", chip.id};
   if (force) args.push_back("/force");
+  // A read-out's own arguments; an empty image name stands for none.
+  if (readout != nullptr) {
+    for (const std::string& arg : *readout) args.push_back(arg.c_str());
+    if (image.empty()) args.erase(args.begin() + 1);
+  }
   HostSessionBegin(&session);
   Outcome out;
   out.exitCode = ToolMain(static_cast<int>(args.size()), args.data());
@@ -99,6 +109,7 @@ Outcome RunOnce(const SweepChip& chip, const std::string& image, const std::stri
   out.boardNs = board.clock().NowNs();
   out.flash = board.Pd()->flash().cells();
   out.frames = board.Pd()->record().frames;
+  out.console = console;
   if (rerun != nullptr) rerun->flash = out.flash;
   return out;
 }
@@ -186,6 +197,140 @@ TEST_F(FaultSweep, EverySingleFaultEndsWithTheBoardUpdatedOrSaidToBeNot) {
                 chip.chip, static_cast<unsigned long long>(clean.writes), static_cast<unsigned long long>(clean.reads),
                 runs, reached, silent);
     EXPECT_EQ(reached, clean.reads + 4 * clean.writes);
+  }
+}
+
+// Transaction numbers of a run's steps, as the chip counts them: the data
+// reads of the first and last piece of each whole-flash read (and the
+// write of the command phase of each), and the erase command.
+std::vector<std::uint64_t> StepBoundaries(const std::vector<sim::PdFrame>& log, std::size_t pieces, bool read) {
+  std::vector<std::uint64_t> out;
+  std::uint64_t writes = 0;
+  std::uint64_t reads = 0;
+  std::size_t dataReads = 0;
+  for (const sim::PdFrame& frame : log) {
+    if (frame.address != 0x80) continue;
+    if (!frame.read) {
+      ++writes;
+      if (!read && frame.bytes == std::vector<std::uint8_t>{0xFF, 0xFE, 0x07, 0x01}) out.push_back(writes);
+      continue;
+    }
+    ++reads;
+    if (frame.bytes.size() != 128) continue;
+    ++dataReads;
+    const std::size_t inPass = (dataReads - 1) % pieces;
+    if (dataReads <= 2 * pieces && (inPass == 0 || inPass == pieces - 1)) out.push_back(read ? reads : writes);
+  }
+  return out;
+}
+
+// 1 .. count, sampled: the first and last transactions of the run (its
+// preparation and its ending), each step boundary and one in `stride`
+// between them.
+std::vector<std::uint64_t> Sampled(std::uint64_t count, const std::vector<std::uint64_t>& boundaries,
+                                   std::uint64_t stride) {
+  std::vector<std::uint64_t> out;
+  for (std::uint64_t n = 1; n <= count; ++n) {
+    const bool boundary = std::find(boundaries.begin(), boundaries.end(), n) != boundaries.end();
+    if (n <= 6 || n + 5 > count || n % stride == 0 || boundary) out.push_back(n);
+  }
+  return out;
+}
+
+// The read-outs under every single fault, named or at sampled transaction
+// numbers (every step boundary kept): exit code 0 only with a file that
+// holds the flash, a /check's 0 or 3 only when it is the truth, the flash
+// unchanged by /dump and /check, and no erase unless the /backup file
+// holds the flash as it was.
+TEST_F(FaultSweep, EverySingleFaultInAReadOutLeavesARightFileOrVerdict) {
+  const std::vector<std::uint8_t> image = MakeImage(2560, 34);
+  UseImage(image);
+  const std::vector<std::uint8_t> otherImage = MakeImage(5000, 35);
+  const std::string file = std::filesystem::relative(dir / "out.bin").string();
+  // Each on one chip, so that both families, both platforms and both
+  // address formats are read out, most on 32 KB flashes: a read-out costs
+  // its flash size, whatever the fault, and the sweep has to stay within
+  // half a minute under the sanitizers.
+  const SweepChip small{"88530100", "intel", "8853", 32};
+  const SweepChip smallAmd{"880A0400", "amd", "880A", 32};
+  const struct {
+    const char* name;
+    std::vector<std::string> args;  // after /id
+    bool image;                     // the run has fw.bin
+    bool holdsImage;                // the flash holds it at the start
+    std::vector<SweepChip> chips;
+  } modes[] = {
+      {"/dump", {"/dump", file}, false, true, {kSweepChips[1]}},
+      {"/check, the image held", {"/check"}, true, true, {small}},
+      {"/check, another image held", {"/check"}, true, false, {smallAmd}},
+      {"/backup", {"/backup", file}, true, false, {small}},
+  };
+  const char* named[] = {"absent", "tcpi-absent", "status-invalid", "flip=0x45", "flip=0x9FF", "clock-fail",
+                         "controller-dead", "scl-held", "tx-abort-stuck", "rx-full-stuck", "master-busy", "rx-lost"};
+  constexpr std::uint64_t kStride = 1000;
+
+  for (const auto& mode : modes) {
+    const bool dump = mode.args[0] == "/dump";
+    const bool check = mode.args[0] == "/check";
+    for (const SweepChip& chip : mode.chips) {
+      SCOPED_TRACE(std::string(mode.name) + " on " + chip.chip);
+      const std::size_t pieces = chip.flashKb * 8;  // of a whole-flash read
+      const std::vector<std::uint8_t> updated = FlashAfterUpdate(image, chip.flashKb);
+      const std::vector<std::uint8_t> before = mode.holdsImage ? updated : FlashAfterUpdate(otherImage, chip.flashKb);
+      unsigned runs = 0;
+      unsigned wrong = 0;
+      // One run from `before`; false when it broke the property.
+      const auto run = [&](const std::string& fault) {
+        dir.Write("flash.bin", before);
+        std::filesystem::remove(file);
+        const Outcome out = RunOnce(chip, mode.image ? name : "", flash, fault, false, {}, nullptr, &mode.args);
+        ++runs;
+        // What the flash reads: a flipped cell reads so every time, and no
+        // read-out can tell it from the flash's content.
+        std::vector<std::uint8_t> reads = before;
+        if (fault.rfind("flip=", 0) == 0) reads[std::stoul(fault.substr(5), nullptr, 16)] ^= 0x01;
+        const bool written = std::filesystem::exists(file) && ReadBytes(file) == (dump ? reads : BackupOf(reads));
+        // The flash work begins with the erase command or, should that not
+        // arrive, with the first page program.
+        bool flashWork = false;
+        for (const sim::PdFrame& frame : out.frames) {
+          flashWork = flashWork || (!frame.read && frame.bytes.size() >= 3 && frame.bytes[0] == 0xFF &&
+                                    frame.bytes[1] == 0xFE && (frame.bytes[2] == 0x07 || frame.bytes[2] == 0x16));
+        }
+        std::string broken;
+        if (out.boardNs >= 60'000'000'000ull) broken = "taken for a hang";
+        if (out.exitCode != 0 && out.exitCode != 7 && !(check && out.exitCode == 3)) broken = "exit code";
+        if ((dump || check) && out.flash != before) broken = "the flash changed: " + FlashDifference(out.flash, before);
+        if (dump && out.exitCode == 0 && !written) broken = "exit code 0 without the flash in the file";
+        if (check && out.exitCode == 0 && reads != updated) broken = "a match that is none";
+        if (check && out.exitCode == 3 && reads == updated) broken = "a difference that is none";
+        if (!dump && !check && flashWork && !written) broken = "an erase after a backup that failed";
+        if (!dump && !check && !flashWork && out.flash != before) broken = "the flash changed before the erase";
+        if (!dump && !check && out.exitCode == 0 && (out.flash != updated || !written)) broken = "exit code 0 without the image and the backup";
+        if (broken.empty()) return true;
+        ++wrong;
+        ADD_FAILURE() << fault << ": " << broken << " (exit code " << out.exitCode << ")\n" << out.console;
+        return false;
+      };
+      dir.Write("flash.bin", before);
+      std::filesystem::remove(file);
+      const Outcome clean = RunOnce(chip, mode.image ? name : "", flash, "", false, {}, nullptr, &mode.args);
+      ASSERT_EQ(clean.exitCode, check && !mode.holdsImage ? 3 : 0) << clean.console;
+      ASSERT_TRUE(run(""));
+
+      for (const char* fault : named) run(fault);
+      for (const std::uint64_t n : Sampled(clean.reads, StepBoundaries(clean.frames, pieces, true), kStride)) {
+        run("nack-read=" + std::to_string(n));
+      }
+      for (const std::uint64_t n : Sampled(clean.writes, StepBoundaries(clean.frames, pieces, false), kStride)) {
+        for (const char* fault : {"nack-write=", "nack-data=", "drop-write=", "power-loss="}) {
+          run(fault + std::to_string(n));
+        }
+      }
+      std::printf("[ sweep    ] %s on %s: %llu writes and %llu reads in a clean run; %u runs, %u wrong\n", mode.name,
+                  chip.chip, static_cast<unsigned long long>(clean.writes),
+                  static_cast<unsigned long long>(clean.reads), runs, wrong);
+    }
   }
 }
 

@@ -122,6 +122,40 @@ inline const std::string kSignatureFail = Console("SPI_Programsignature Fail!\n"
 inline const std::string kFirmwareIncomplete =
     Console("\nPD FW Incomplete! Run VEXA again (with /force if Get_PD_ver fails) before powering the board off!!\n");
 
+// The flash read twice (/backup, /dump, /check): the first read under
+// `label`, the second compared with it.
+inline std::string ReadBars(const std::string& label) {
+  return Console(label) + Cells(12) + Console("\n\nReread   : ") + Cells(12);
+}
+inline const std::string kReadLabel = "\nRead     : ";
+inline const std::string kBackupLabel = "\nBackup   : ";
+inline const std::string kFlashReadFail = Console("\n\nFlash Read Fail!\n\n");
+inline const std::string kFlashNotRead = Console("\nFlash Not Read! The flash was not changed; mend the cause above, then run VEXA again.\n");
+inline const std::string kBackupFail =
+    Console("\n\rBackup Fail! Nothing was erased: the board keeps its firmware. Mend the cause above, then run VEXA "
+            "again.\n");
+inline std::string DumpLine(const std::string& name, unsigned flashKb) {
+  return Stdout(Format("\n\rDump: %s, Flash: %u KBytes\n\n", name.c_str(), flashKb));
+}
+inline std::string DumpSuccess(const std::string& name, unsigned flashKb) {
+  return Stdout(Format("\n\n\rDump Success! %s holds the %u KBytes of the flash.\n\n", name.c_str(), flashKb));
+}
+inline std::string BackupSaved(const std::string& name, std::size_t bytes) {
+  return Stdout(Format("\n\n\rBackup Saved: %s, %zu KBytes\n", name.c_str(), bytes / 1024));
+}
+inline std::string CheckMatch(const std::string& image) {
+  return Stdout(Format("\n\n\rCheck Match! The flash holds %s as an update leaves it.\n\n", image.c_str()));
+}
+inline std::string CheckDiffers(std::size_t first, std::uint8_t flash, std::uint8_t update, std::size_t count) {
+  return Console(Format("\n\n\rCheck Differs! First difference at Index[%02zX] = %02X, Update Leaves %02X; %zu bytes "
+                        "differ.\n\n",
+                        first, flash, update, count));
+}
+inline std::string NotHeld(const std::string& image, const std::string& id) {
+  return Stdout(Format("\nThe board does not hold %s: update it with VEXA %s /id %s (with /force if Get_PD_ver fails).\n", image.c_str(),
+                       image.c_str(), id.c_str()));
+}
+
 // Messages of the transfer layer and the protocol.
 inline std::string BlockWriteError(std::uint8_t first) {
   return Console(Format("I2C Block Write with Sending command byte error (%02X, %02X)!\n", first,
@@ -430,6 +464,18 @@ inline std::vector<std::uint8_t> FlashAfterUpdate(const std::vector<std::uint8_t
   std::fill(flash.begin() + static_cast<std::ptrdiff_t>(image.size()),
             flash.begin() + static_cast<std::ptrdiff_t>(end), 0x00);
   return flash;
+}
+
+// What a /backup file holds: the flash without its trailing erased
+// kilobytes, the first one always kept.
+inline std::vector<std::uint8_t> BackupOf(const std::vector<std::uint8_t>& flash) {
+  std::size_t kb = flash.size() / 1024;
+  while (kb > 1 && std::all_of(flash.begin() + static_cast<std::ptrdiff_t>((kb - 1) * 1024),
+                               flash.begin() + static_cast<std::ptrdiff_t>(kb * 1024),
+                               [](std::uint8_t b) { return b == 0xFF; })) {
+    --kb;
+  }
+  return {flash.begin(), flash.begin() + static_cast<std::ptrdiff_t>(kb * 1024)};
 }
 
 // "" when equal, otherwise the first differing offset.

@@ -39,6 +39,9 @@ TOOL = "fw.bin /id 5230"
 POWER_LOSS = ["--fault", "power-loss=40"]
 INCOMPLETE = "PD FW Incomplete!"
 FACTORY_SERIAL = "VX-LINE-0042"
+# The read-outs on a 32 KB flash: each reads it twice, 512 data reads a time.
+SMALL_BOARD = ["--chip", "88530100", "--erase-time", "1"]
+SMALL_TOOL = "fw.bin /id 8853"
 
 
 @dataclasses.dataclass
@@ -60,6 +63,9 @@ class Board:
     factory: bool = False       # runs the bundle's startup.nsh instead of tool runs
     verdict: str = ""           # factory: the PASS/FAIL line's start
     log_shows: tuple = ()       # factory: texts the log on the stick must hold
+    files: tuple = ()           # files the runs write on the disk, each compared with the host run's
+    restored: str = ""          # the file the flash holds at the end (padded with FF); "": the image
+    dumped: str = ""            # a file that holds the flash as the update with the image left it
 
 
 def unsigned(image):
@@ -76,6 +82,15 @@ BOARDS = [
         Run("power_lost", TOOL, 7, INCOMPLETE, faulted=True),
         Run("plain_after_loss", TOOL, 7, "I2cSentByte Fail!!(1)\r\nGet_PD_ver I2CBlkDataRead Fail!!"),
         Run("force_after_loss", TOOL + " /force", 0, "Update Success!")]),
+    # The factory firmware is not fw.bin; an update backs it up, the dump and
+    # the check find fw.bin, and the backup puts the factory firmware back.
+    Board("readout", SMALL_BOARD, [
+        Run("check_differs", SMALL_TOOL + " /check", 3, "Check Differs! First difference at Index[00]"),
+        Run("backup_update", SMALL_TOOL + " /backup back.bin", 0, "Backup Saved: back.bin, "),
+        Run("dump", "/dump dump.bin /id 8853", 0, "Dump Success! dump.bin holds the 32 KBytes of the flash."),
+        Run("check_match", SMALL_TOOL + " /check", 0, "Check Match! The flash holds fw.bin"),
+        Run("restore", "back.bin /id 8853", 0, "Update Success!")],
+        files=("back.bin", "dump.bin"), restored="back.bin", dumped="dump.bin"),
     Board("factory_good", BOARD, factory=True, verdict="PASS",
           log_shows=(FACTORY_SERIAL, "FW Version: 1A05", "Update Success!", "VEXA exit status 0x0")),
     Board("factory_unsigned", BOARD, factory=True, flash="unsigned", verdict="PASS",
@@ -187,7 +202,7 @@ def boot_board(board, args, tools, image, work):
     return segments, problems, disk
 
 
-def check_updates(board, args, segments, work, image, image_path):
+def check_updates(board, args, segments, work, image, image_path, disk, tools):
     problems = []
     bar0 = []
     for run in board.runs:
@@ -212,10 +227,23 @@ def check_updates(board, args, segments, work, image, image_path):
         lines = [trace.count(b"\n") for trace in (firmware_trace, host_trace)]
         problems.append(f"the I2C bus traces differ (firmware {lines[0]} lines, host {lines[1]}): "
                         f"{work}/bus.txt, {work}/host-bus.txt")
+    for name in board.files:
+        written = ovmf_shell.read_disk_file(disk, name, os.path.join(work, "disk-" + name), tools)
+        with open(os.path.join(os.path.dirname(image_path), name), "rb") as host_file:
+            if written is None or written != host_file.read():
+                problems.append(f"{name} on the disk is not the host run's {name}")
+    held = image
+    if board.restored:
+        with open(os.path.join(work, "disk-" + board.restored), "rb") as restored:
+            held = restored.read()
     with open(os.path.join(work, "flash.bin"), "rb") as a:
         flash = a.read()
-    if flash[:len(image)] != image or flash[len(image):].strip(b"\xff"):
-        problems.append("the flash does not hold exactly the image with its signature")
+    if board.dumped:
+        with open(os.path.join(work, "disk-" + board.dumped), "rb") as dumped:
+            if dumped.read() != image + b"\xff" * (len(flash) - len(image)):
+                problems.append(f"{board.dumped} does not hold the flash the update left")
+    if flash[:len(held)] != held or flash[len(held):].strip(b"\xff"):
+        problems.append(f"the flash does not hold exactly {board.restored or 'the image with its signature'}")
     return problems
 
 
@@ -274,7 +302,7 @@ def main():
         elif board.factory:
             problems += check_factory(board, segments, disk, tools, work)
         else:
-            problems += check_updates(board, args, segments, work, image, image_path)
+            problems += check_updates(board, args, segments, work, image, image_path, disk, tools)
         seconds = time.monotonic() - started
         for problem in problems:
             print(f"FAIL {board.name}: {problem}")
