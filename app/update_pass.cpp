@@ -26,23 +26,87 @@ void WarnFirmwareIncomplete() {
                u"before powering the board off!!\n");
 }
 
+// The lines that say what to do when the controller is left without its
+// firmware running though the flash would let it: after a whole update,
+// and after a run that stopped before it touched the flash.
+void WarnHaltedWithNewImage() {
+  ConsolePrint(u"\nPD Controller Halted! The flash holds the new image; power-cycle the board.\n");
+}
+void WarnNotAnsweringWithNewImage() {
+  ConsolePrint(u"\nPD Controller Does Not Answer! The flash holds the new image; power-cycle the board.\n");
+}
+void WarnHaltedWithFlashUnchanged() {
+  ConsolePrint(u"\nPD Controller Halted! The flash is unchanged; run VEXA again (with /force if Get_PD_ver "
+               u"fails).\n");
+}
+
+// The chip whose watchdog restarts the controller: the one that answered
+// the chip-ID read, or the one named with /id when none did.
+struct WatchdogChip {
+  uint8_t family = 0;
+  uint8_t model = 0;
+};
+
+// Leaves test mode and restarts the controller through its watchdog.
+// false when either failed (printed, on a line of its own).
+bool RestartController(const WatchdogChip& chip) {
+  if (!ExitTestMode()) {
+    ConsolePrint(u"\n");
+    return false;
+  }
+  if (gPdSettings.debug) ConsolePrint(u"WDT_Reset\n");
+  return ResetWatchdog(chip.family, chip.model);
+}
+
+// A stop after the CPU was halted and before anything was erased: the
+// controller runs its firmware again, as at the end of an update, and the
+// run stops with exit code 7.
+int StopRestarting(const WatchdogChip& chip) {
+  ConsolePrint(u"\n\n");
+  if (!RestartController(chip)) WarnHaltedWithFlashUnchanged();
+  PlatformConsoleEnableCursor(true);
+  return kExitFailure;
+}
+
 // Halts the controller's CPU, identifies the chip and enters test mode.
-// false when the run has to stop.
-bool PrepareTestMode(bool versionShown) {
-  if (!I2cSetSlaveAddress(gChipInfo.slaveAddr)) return false;
+// false when the run has stopped; its exit code is in `exitCode`.
+bool PrepareTestMode(bool versionShown, WatchdogChip& chip, int& exitCode) {
+  exitCode = kExitFailure;
+  if (!I2cSetSlaveAddress(gChipInfo.slaveAddr)) {
+    exitCode = EarlyStop();
+    return false;
+  }
   if (gPdSettings.debug) ConsolePrint(u"\n");
-  if (!ExitTestMode()) return false;
+  if (!ExitTestMode()) {
+    exitCode = EarlyStop();
+    return false;
+  }
   PlatformStall(200);
-  if (!StopCpu()) return false;
+  if (!StopCpu()) {
+    exitCode = EarlyStop();
+    return false;
+  }
 
   if (gPdSettings.debug) ConsolePrint(u"Get_chipID\n");
   uint8_t id[4] = {0, 0, 0, 0};
-  if (!GetChipId(id)) return false;
+  const bool identified = GetChipId(id);
+  // A chip other than the one named has given its own ID; a read that
+  // failed leaves it cleared.
+  chip = id[0] != 0 || id[1] != 0 ? WatchdogChip{id[0], id[1]}
+                                   : WatchdogChip{gChipInfo.expectedId[0], gChipInfo.expectedId[1]};
+  if (!identified) {
+    exitCode = StopRestarting(chip);
+    return false;
+  }
   // The chip ID shares the line of the version, when there is one.
   if (!gPdSettings.debug && versionShown) ConsolePrint(u", ");
   ConsolePrint(u"Chip ID: OV%0X%0X\n", id[0], id[1]);
 
-  return EnterTestMode();
+  if (!EnterTestMode()) {
+    exitCode = StopRestarting(chip);
+    return false;
+  }
+  return true;
 }
 
 // Done: the whole signed image is in the flash. Failed and VerifyFailed:
@@ -111,32 +175,49 @@ int EndRun(int exitCode, FlashOutcome outcome) {
   return exitCode;
 }
 
+bool QueryVersion() { return gSettings.showPdVersion ? ShowPdVersion() : GetPdVersion(); }
+
 }  // namespace
 
 int RunUpdate(bool versionShown, FirmwareImage& image) {
-  if (!PrepareTestMode(versionShown)) return EarlyStop();
+  WatchdogChip chip;
+  int stopped = kExitFailure;
+  if (!PrepareTestMode(versionShown, chip, stopped)) return stopped;
 
   FlashOutcome outcome = FlashOutcome::Done;
   if (image.loaded) outcome = FlashImage(image);
-  if (outcome == FlashOutcome::Refused || outcome == FlashOutcome::EraseCut) {
-    return EndRun(EarlyStop(), outcome);
-  }
+  if (outcome == FlashOutcome::Refused) return StopRestarting(chip);
+  if (outcome == FlashOutcome::EraseCut) return EndRun(EarlyStop(), outcome);
 
   // The ending: the controller runs its firmware again whatever the flash
   // work came to.
-  if (!ExitTestMode()) return EndRun(EarlyStop(), outcome);
+  const bool imageGiven = image.loaded;
+  const bool newImage = imageGiven && outcome == FlashOutcome::Done;
+  if (!ExitTestMode()) {
+    const int code = EndRun(EarlyStop(), outcome);
+    if (newImage) WarnHaltedWithNewImage();
+    if (!imageGiven) WarnHaltedWithFlashUnchanged();
+    return code;
+  }
   if (gPdSettings.debug) ConsolePrint(u"WDT_Reset\n");
-  ResetWatchdog();
+  ResetWatchdog(chip.family, chip.model);
+  bool answered = true;
   if (outcome == FlashOutcome::VerifyFailed) {
     SendVerifyFailByte();
-  } else if (gSettings.showPdVersion) {
-    ShowPdVersion();
   } else {
-    GetPdVersion();
+    // A restart that did not take (its frames lost on the way) is tried
+    // once more before the controller is given up on.
+    answered = QueryVersion() || (RestartController(chip) && QueryVersion());
   }
   ReleaseFirmwareImage(image);
   ConsolePrint(u"\n\n");
   PlatformConsoleEnableCursor(true);
   // A board left with a broken image must not look like a success.
-  return EndRun(outcome == FlashOutcome::Done ? kExitSuccess : kExitFailure, outcome);
+  const int code = EndRun(outcome == FlashOutcome::Done ? kExitSuccess : kExitFailure, outcome);
+  // The exit code stays 0: the flash is whole and the controller starts it
+  // at power-on. Without an image, a controller that ran before is said to
+  // run no longer.
+  if (!answered && newImage) WarnNotAnsweringWithNewImage();
+  if (!answered && !imageGiven && versionShown) WarnHaltedWithFlashUnchanged();
+  return code;
 }

@@ -32,7 +32,7 @@ bool SpiSetAddress(uint16_t page, uint8_t offset);
 enum class EraseResult : uint8_t {
   Erased,       // 12 progress cells printed
   NotStarted,   // the flash is as it was (failure printed)
-  Unconfirmed,  // the erase command went out (failure printed)
+  Unconfirmed,  // the erase command went out, or one was found running (failure printed)
 };
 
 EraseResult SpiChipErase();
