@@ -201,13 +201,16 @@ int RunUpdate(bool versionShown, FirmwareImage& image) {
   }
   if (gPdSettings.debug) ConsolePrint(u"WDT_Reset\n");
   ResetWatchdog(chip.family, chip.model);
+  // Where the flash holds a whole image the controller starts, a restart
+  // that did not take (its frames lost on the way) is tried once more
+  // before the controller is given up on; a flash the update left without
+  // one keeps the controller in its boot code, which does not answer.
+  const bool shouldAnswer = newImage || (!imageGiven && versionShown);
   bool answered = true;
   if (outcome == FlashOutcome::VerifyFailed) {
     SendVerifyFailByte();
   } else {
-    // A restart that did not take (its frames lost on the way) is tried
-    // once more before the controller is given up on.
-    answered = QueryVersion() || (RestartController(chip) && QueryVersion());
+    answered = QueryVersion() || (shouldAnswer && RestartController(chip) && QueryVersion());
   }
   ReleaseFirmwareImage(image);
   ConsolePrint(u"\n\n");
@@ -215,9 +218,13 @@ int RunUpdate(bool versionShown, FirmwareImage& image) {
   // A board left with a broken image must not look like a success.
   const int code = EndRun(outcome == FlashOutcome::Done ? kExitSuccess : kExitFailure, outcome);
   // The exit code stays 0: the flash is whole and the controller starts it
-  // at power-on. Without an image, a controller that ran before is said to
-  // run no longer.
-  if (!answered && newImage) WarnNotAnsweringWithNewImage();
-  if (!answered && !imageGiven && versionShown) WarnHaltedWithFlashUnchanged();
+  // at power-on.
+  if (!answered && shouldAnswer) {
+    if (newImage) {
+      WarnNotAnsweringWithNewImage();
+    } else {
+      WarnHaltedWithFlashUnchanged();
+    }
+  }
   return code;
 }
