@@ -90,10 +90,11 @@ bool PrepareTestMode(bool versionShown, WatchdogChip& chip, int& exitCode) {
   if (gPdSettings.debug) ConsolePrint(u"Get_chipID\n");
   uint8_t id[4] = {0, 0, 0, 0};
   const bool identified = GetChipId(id);
-  // A chip other than the one named has given its own ID; a read that
-  // failed leaves it cleared.
-  chip = id[0] != 0 || id[1] != 0 ? WatchdogChip{id[0], id[1]}
-                                   : WatchdogChip{gChipInfo.expectedId[0], gChipInfo.expectedId[1]};
+  // A chip other than the one named has given its own ID. One the tool
+  // does not know is no answer (a read that failed, a command frame lost on
+  // the way): the chip named stands in.
+  chip = GetFlashSize(id) != 0 ? WatchdogChip{id[0], id[1]}
+                               : WatchdogChip{gChipInfo.expectedId[0], gChipInfo.expectedId[1]};
   if (!identified) {
     exitCode = StopRestarting(chip);
     return false;
