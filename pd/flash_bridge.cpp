@@ -45,24 +45,30 @@ uint8_t ReadBridgeStatus() {
   return status;
 }
 
-// A read the chip did not answer tells nothing: the erase may still run.
-bool EraseRunning() {
-  uint8_t busy = 0;
-  if (!I2cBlockRead(gChipInfo.slaveAddr, kEraseBusyRead, 2, &busy, 1)) return true;
-  return (busy & erase_state::kBusy) != 0;
+// The busy bit in `busy`; false when the chip did not answer the read.
+bool ReadEraseBusy(bool& busy) {
+  uint8_t state = 0;
+  const bool answered = I2cBlockRead(gChipInfo.slaveAddr, kEraseBusyRead, 2, &state, 1);
+  busy = (state & erase_state::kBusy) != 0;
+  return answered;
 }
 
-// Polls until an answered read shows the erase done; false when the bound
-// ran out first (printed).
-bool WaitForErase() {
+// A read the chip did not answer tells nothing: the erase may still run.
+bool EraseRunning() {
+  bool busy = false;
+  return !ReadEraseBusy(busy) || busy;
+}
+
+// Polls until an answered read shows the erase done, or the bound runs out
+// (printed).
+void WaitForErase() {
   for (uint32_t rounds = 0; EraseRunning();) {
     PlatformStall(kEraseBusyWait.stallUs);
     if (++rounds == kEraseBusyWait.polls) {
       ConsolePrint(u"SPI_CMD_CHIP_ERASE Fail!!");
-      return false;
+      return;
     }
   }
-  return true;
 }
 
 // The tries of a write control, without the text of their failure: false
@@ -98,8 +104,8 @@ bool EnableForErase(bool& found) {
   const char16_t* failure = nullptr;
   uint8_t status = 0;
   if (TryWriteControl(SpiCommand::WriteEnable, failure, status)) return true;
-  uint8_t busy = 0;
-  found = I2cBlockRead(gChipInfo.slaveAddr, kEraseBusyRead, 2, &busy, 1) && (busy & erase_state::kBusy) != 0;
+  bool busy = false;
+  found = ReadEraseBusy(busy) && busy;
   if (!found) {
     ConsolePrint(failure, status);
     return false;

@@ -35,6 +35,9 @@ enum class EraseResult : uint8_t {
   Unconfirmed,  // the erase command went out, or one was found running (failure printed)
 };
 
+// The whole chip's erase, its busy poll and its bar. A write enable refused
+// while an earlier run's erase still runs is tried again once that erase is
+// over; a busy read the chip does not answer counts as busy.
 EraseResult SpiChipErase();
 
 inline constexpr uint32_t kDataFrameBytes = 128;
