@@ -27,23 +27,88 @@ void WarnFirmwareIncomplete() {
                u"before powering the board off!!\n");
 }
 
+// The lines that say what to do when the controller is left without its
+// firmware running though the flash would let it: after a whole update,
+// and after a run that stopped before it touched the flash.
+void WarnHaltedWithNewImage() {
+  ConsolePrint(u"\nPD Controller Halted! The flash holds the new image; power-cycle the board.\n");
+}
+void WarnNotAnsweringWithNewImage() {
+  ConsolePrint(u"\nPD Controller Does Not Answer! The flash holds the new image; power-cycle the board.\n");
+}
+void WarnHaltedWithFlashUnchanged() {
+  ConsolePrint(u"\nPD Controller Halted! The flash is unchanged; run VEXA again (with /force if Get_PD_ver "
+               u"fails).\n");
+}
+
+// The chip whose watchdog restarts the controller: the one that answered
+// the chip-ID read, or the one named with /id when none did.
+struct WatchdogChip {
+  uint8_t family = 0;
+  uint8_t model = 0;
+};
+
+// Leaves test mode and restarts the controller through its watchdog.
+// false when either failed (printed, on a line of its own).
+bool RestartController(const WatchdogChip& chip) {
+  if (!ExitTestMode()) {
+    ConsolePrint(u"\n");
+    return false;
+  }
+  if (gPdSettings.debug) ConsolePrint(u"WDT_Reset\n");
+  return ResetWatchdog(chip.family, chip.model);
+}
+
+// A stop after the CPU was halted and before anything was erased: the
+// controller runs its firmware again, as at the end of an update, and the
+// run stops with exit code 7.
+int StopRestarting(const WatchdogChip& chip) {
+  ConsolePrint(u"\n\n");
+  if (!RestartController(chip)) WarnHaltedWithFlashUnchanged();
+  PlatformConsoleEnableCursor(true);
+  return kExitFailure;
+}
+
 // Halts the controller's CPU, identifies the chip and enters test mode.
-// false when the run has to stop.
-bool PrepareTestMode(bool versionShown) {
-  if (!I2cSetSlaveAddress(gChipInfo.slaveAddr)) return false;
+// false when the run has stopped; its exit code is in `exitCode`.
+bool PrepareTestMode(bool versionShown, WatchdogChip& chip, int& exitCode) {
+  exitCode = kExitFailure;
+  if (!I2cSetSlaveAddress(gChipInfo.slaveAddr)) {
+    exitCode = EarlyStop();
+    return false;
+  }
   if (gPdSettings.debug) ConsolePrint(u"\n");
-  if (!ExitTestMode()) return false;
+  if (!ExitTestMode()) {
+    exitCode = EarlyStop();
+    return false;
+  }
   PlatformStall(200);
-  if (!StopCpu()) return false;
+  if (!StopCpu()) {
+    exitCode = EarlyStop();
+    return false;
+  }
 
   if (gPdSettings.debug) ConsolePrint(u"Get_chipID\n");
   uint8_t id[4] = {0, 0, 0, 0};
-  if (!GetChipId(id)) return false;
+  const bool identified = GetChipId(id);
+  // A chip other than the one named has given its own ID. One the tool
+  // does not know is no answer (a read that failed, a command frame lost on
+  // the way): the chip named stands in.
+  chip = GetFlashSize(id) != 0 ? WatchdogChip{id[0], id[1]}
+                               : WatchdogChip{gChipInfo.expectedId[0], gChipInfo.expectedId[1]};
+  if (!identified) {
+    exitCode = StopRestarting(chip);
+    return false;
+  }
   // The chip ID shares the line of the version, when there is one.
   if (!gPdSettings.debug && versionShown) ConsolePrint(u", ");
   ConsolePrint(u"Chip ID: OV%0X%0X\n", id[0], id[1]);
 
-  return EnterTestMode();
+  if (!EnterTestMode()) {
+    exitCode = StopRestarting(chip);
+    return false;
+  }
+  return true;
 }
 
 // Done: the whole signed image is in the flash. Failed and VerifyFailed:
@@ -115,10 +180,14 @@ int EndRun(int exitCode, FlashOutcome outcome) {
   return exitCode;
 }
 
+bool QueryVersion() { return gSettings.showPdVersion ? ShowPdVersion() : GetPdVersion(); }
+
 }  // namespace
 
 int RunUpdate(bool versionShown, FirmwareImage& image) {
-  if (!PrepareTestMode(versionShown)) return EarlyStop();
+  WatchdogChip chip;
+  int stopped = kExitFailure;
+  if (!PrepareTestMode(versionShown, chip, stopped)) return stopped;
 
   FlashOutcome outcome = FlashOutcome::Done;
   // /dump and /check only read: the ending then decides nothing but
@@ -126,30 +195,51 @@ int RunUpdate(bool versionShown, FirmwareImage& image) {
   const bool readout = ReadoutRequested();
   const int readoutCode = readout ? ReadOutFlash(image) : kExitSuccess;
   if (!readout && image.loaded) outcome = FlashImage(image);
-  if (outcome == FlashOutcome::Refused || outcome == FlashOutcome::EraseCut) {
-    return EndRun(EarlyStop(), outcome);
-  }
+  if (outcome == FlashOutcome::Refused) return StopRestarting(chip);
+  if (outcome == FlashOutcome::EraseCut) return EndRun(EarlyStop(), outcome);
 
   // The ending: the controller runs its firmware again whatever the flash
   // work came to.
+  const bool imageWritten = !readout && image.loaded;
+  const bool newImage = imageWritten && outcome == FlashOutcome::Done;
   if (!ExitTestMode()) {
-    const int stopped = EarlyStop();
-    return readout ? EndReadout(readoutCode, false) : EndRun(stopped, outcome);
+    if (readout) {
+      EarlyStop();
+      return EndReadout(readoutCode, false);
+    }
+    const int code = EndRun(EarlyStop(), outcome);
+    if (newImage) WarnHaltedWithNewImage();
+    if (!imageWritten) WarnHaltedWithFlashUnchanged();
+    return code;
   }
   if (gPdSettings.debug) ConsolePrint(u"WDT_Reset\n");
-  ResetWatchdog();
-  bool running = false;
+  ResetWatchdog(chip.family, chip.model);
+  // Where the flash holds a whole image the controller starts, a restart
+  // that did not take (its frames lost on the way) is tried once more
+  // before the controller is given up on; a flash the update left without
+  // one keeps the controller in its boot code, which does not answer.
+  const bool shouldAnswer = newImage || (!imageWritten && versionShown);
+  bool answered = true;
   if (outcome == FlashOutcome::VerifyFailed) {
     SendVerifyFailByte();
-  } else if (gSettings.showPdVersion) {
-    running = ShowPdVersion();
   } else {
-    running = GetPdVersion();
+    answered = QueryVersion() || (shouldAnswer && RestartController(chip) && QueryVersion());
   }
   ReleaseFirmwareImage(image);
   ConsolePrint(u"\n\n");
   PlatformConsoleEnableCursor(true);
-  if (readout) return EndReadout(readoutCode, running);
+  // A read-out's own last line says whether the controller came back.
+  if (readout) return EndReadout(readoutCode, answered);
   // A board left with a broken image must not look like a success.
-  return EndRun(outcome == FlashOutcome::Done ? kExitSuccess : kExitFailure, outcome);
+  const int code = EndRun(outcome == FlashOutcome::Done ? kExitSuccess : kExitFailure, outcome);
+  // The exit code stays 0: the flash is whole and the controller starts it
+  // at power-on.
+  if (!answered && shouldAnswer) {
+    if (newImage) {
+      WarnNotAnsweringWithNewImage();
+    } else {
+      WarnHaltedWithFlashUnchanged();
+    }
+  }
+  return code;
 }

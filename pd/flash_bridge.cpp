@@ -45,7 +45,74 @@ uint8_t ReadBridgeStatus() {
   return status;
 }
 
-bool ReadEraseBusy(uint8_t* busy) { return I2cBlockRead(gChipInfo.slaveAddr, kEraseBusyRead, 2, busy, 1); }
+// The busy bit in `busy`; false when the chip did not answer the read.
+bool ReadEraseBusy(bool& busy) {
+  uint8_t state = 0;
+  const bool answered = I2cBlockRead(gChipInfo.slaveAddr, kEraseBusyRead, 2, &state, 1);
+  busy = (state & erase_state::kBusy) != 0;
+  return answered;
+}
+
+// A read the chip did not answer tells nothing: the erase may still run.
+bool EraseRunning() {
+  bool busy = false;
+  return !ReadEraseBusy(busy) || busy;
+}
+
+// Polls until an answered read shows the erase done, or the bound runs out
+// (printed).
+void WaitForErase() {
+  for (uint32_t rounds = 0; EraseRunning();) {
+    PlatformStall(kEraseBusyWait.stallUs);
+    if (++rounds == kEraseBusyWait.polls) {
+      ConsolePrint(u"SPI_CMD_CHIP_ERASE Fail!!");
+      return;
+    }
+  }
+}
+
+// The tries of a write control, without the text of their failure: false
+// with `failure` and `status` those of the last try.
+bool TryWriteControl(SpiCommand mode, const char16_t*& failure, uint8_t& status) {
+  const bool enable = mode == SpiCommand::WriteEnable;
+  failure = u"Ctrl fail= %X \n";
+  status = 0;
+  for (uint32_t tries = 0; tries < kWriteControlWait.polls; ++tries) {
+    SpiBridgeCommand(mode);
+    SpiBridgeCommand(SpiCommand::ReadStatus);
+    status = ReadBridgeStatus();
+    const bool writeEnabled = (status & bridge_status::kWriteEnabled) != 0;
+    if ((status & bridge_status::kValid) == 0) {
+      failure = u"Ctrl fail= %X \n";
+    } else if (enable) {
+      if (writeEnabled) return true;
+      failure = u"WRITE_ENABLE_Ctrl fail= %X \n";
+    } else {
+      if (!writeEnabled) return true;
+      failure = u"WRITE_Disable_Ctrl fail= %X \n";
+    }
+    PlatformStall(kWriteControlWait.stallUs);
+  }
+  return false;
+}
+
+// The write enable of the erase. One refused while an erase runs (an
+// earlier run's, cut off before it ended) is tried again once that erase
+// is over; `found` tells whether one was running.
+bool EnableForErase(bool& found) {
+  found = false;
+  const char16_t* failure = nullptr;
+  uint8_t status = 0;
+  if (TryWriteControl(SpiCommand::WriteEnable, failure, status)) return true;
+  bool busy = false;
+  found = ReadEraseBusy(busy) && busy;
+  if (!found) {
+    ConsolePrint(failure, status);
+    return false;
+  }
+  WaitForErase();
+  return SpiWriteControl(SpiCommand::WriteEnable);
+}
 
 uint16_t PageOf(uint16_t base, uint32_t index) { return static_cast<uint16_t>(base + index); }
 
@@ -69,49 +136,24 @@ bool SpiSetAddress(uint16_t page, uint8_t offset) {
 }
 
 bool SpiWriteControl(SpiCommand mode) {
-  const bool enable = mode == SpiCommand::WriteEnable;
-  const char16_t* failure = u"Ctrl fail= %X \n";
+  const char16_t* failure = nullptr;
   uint8_t status = 0;
-  for (uint32_t tries = 0; tries < kWriteControlWait.polls; ++tries) {
-    SpiBridgeCommand(mode);
-    SpiBridgeCommand(SpiCommand::ReadStatus);
-    status = ReadBridgeStatus();
-    const bool writeEnabled = (status & bridge_status::kWriteEnabled) != 0;
-    if ((status & bridge_status::kValid) == 0) {
-      failure = u"Ctrl fail= %X \n";
-    } else if (enable) {
-      if (writeEnabled) return true;
-      failure = u"WRITE_ENABLE_Ctrl fail= %X \n";
-    } else {
-      if (!writeEnabled) return true;
-      failure = u"WRITE_Disable_Ctrl fail= %X \n";
-    }
-    PlatformStall(kWriteControlWait.stallUs);
-  }
+  if (TryWriteControl(mode, failure, status)) return true;
   ConsolePrint(failure, status);
   return false;
 }
 
 EraseResult SpiChipErase() {
-  if (!SpiWriteControl(SpiCommand::WriteEnable)) {
+  bool eraseFound = false;
+  if (!EnableForErase(eraseFound)) {
     ConsolePrint(u"SPIWriteCtrl(Enable) Fail!!");
-    return EraseResult::NotStarted;
+    return eraseFound ? EraseResult::Unconfirmed : EraseResult::NotStarted;
   }
   SpiBridgeCommand(SpiCommand::ChipErase);
 
-  // A failed busy read keeps the last value; the limit only ends the wait,
-  // and the disable step's status check still decides the outcome.
-  uint8_t busy = 0;
-  uint32_t rounds = 0;
-  ReadEraseBusy(&busy);
-  while ((busy & erase_state::kBusy) != 0) {
-    PlatformStall(kEraseBusyWait.stallUs);
-    if (++rounds == kEraseBusyWait.polls) {
-      ConsolePrint(u"SPI_CMD_CHIP_ERASE Fail!!");
-      break;
-    }
-    ReadEraseBusy(&busy);
-  }
+  // The limit only ends the wait: the disable step's status check still
+  // decides the outcome.
+  WaitForErase();
 
   if (!SpiWriteControl(SpiCommand::WriteDisable)) {
     ConsolePrint(u"SPIWriteCtrl(Disable) Fail!!");

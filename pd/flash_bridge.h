@@ -32,9 +32,12 @@ bool SpiSetAddress(uint16_t page, uint8_t offset);
 enum class EraseResult : uint8_t {
   Erased,       // 12 progress cells printed
   NotStarted,   // the flash is as it was (failure printed)
-  Unconfirmed,  // the erase command went out (failure printed)
+  Unconfirmed,  // the erase command went out, or one was found running (failure printed)
 };
 
+// The whole chip's erase, its busy poll and its bar. A write enable refused
+// while an earlier run's erase still runs is tried again once that erase is
+// over; a busy read the chip does not answer counts as busy.
 EraseResult SpiChipErase();
 
 inline constexpr uint32_t kDataFrameBytes = 128;

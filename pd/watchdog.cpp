@@ -39,40 +39,34 @@ const FixedWatchdogChip* FindFixedWatchdogChip(uint8_t family, uint8_t model) {
   return nullptr;
 }
 
+// What follows a failure (the version query, the closing lines) begins a
+// line of its own.
+bool Fail(const char16_t* text) {
+  ConsolePrint(text);
+  ConsolePrint(u"\n");
+  return false;
+}
+
 bool ResetFixedChip(const FixedWatchdogChip& chip) {
-  if (!I2cBlockWrite(sizeof kWatchdogArm, kWatchdogArm)) {
-    ConsolePrint(chip.firstFailure);
-    return false;
-  }
-  if (!I2cBlockWrite(sizeof kWatchdogFire, kWatchdogFire)) {
-    ConsolePrint(chip.secondFailure);
-    return false;
-  }
+  if (!I2cBlockWrite(sizeof kWatchdogArm, kWatchdogArm)) return Fail(chip.firstFailure);
+  if (!I2cBlockWrite(sizeof kWatchdogFire, kWatchdogFire)) return Fail(chip.secondFailure);
   return true;
 }
 
 bool ResetThroughControlRegister() {
   uint8_t value = 0;
-  if (!I2cBlockRead(gChipInfo.slaveAddr, kResetControlRead, 2, &value, 1)) {
-    ConsolePrint(u"WDT_Reset Fail!!(1)");
-    return false;
-  }
+  if (!I2cBlockRead(gChipInfo.slaveAddr, kResetControlRead, 2, &value, 1)) return Fail(u"WDT_Reset Fail!!(1)");
   const uint8_t enable[3] = {0xFF, 0xD3, static_cast<uint8_t>(value | kResetControlBit)};
-  if (!I2cBlockWrite(sizeof enable, enable)) {
-    ConsolePrint(u"WDT_Reset Fail!!(2)");
-    return false;
-  }
-  if (!I2cBlockWrite(sizeof kResetTrigger, kResetTrigger)) {
-    ConsolePrint(u"WDT_Reset Fail!!(2)");
-    return false;
-  }
+  if (!I2cBlockWrite(sizeof enable, enable)) return Fail(u"WDT_Reset Fail!!(2)");
+  if (!I2cBlockWrite(sizeof kResetTrigger, kResetTrigger)) return Fail(u"WDT_Reset Fail!!(2)");
   return true;
 }
 
 }  // namespace
 
-void ResetWatchdog() {
-  const FixedWatchdogChip* chip = FindFixedWatchdogChip(gChipInfo.chipId[0], gChipInfo.chipId[1]);
+bool ResetWatchdog(uint8_t family, uint8_t model) {
+  const FixedWatchdogChip* chip = FindFixedWatchdogChip(family, model);
   const bool restarted = chip != nullptr ? ResetFixedChip(*chip) : ResetThroughControlRegister();
   if (restarted) PlatformStall(kRestartWaitUs);
+  return restarted;
 }

@@ -36,7 +36,13 @@ struct RunnerOptions {
   std::size_t memoryLimit = SIZE_MAX;
   bool help = false;
   std::vector<const char*> toolArgs;  // argv[0] included
-  std::vector<std::string> reruns;    // --rerun, in order
+  // What happens after the first run, in the order given.
+  struct Step {
+    enum class Kind { Rerun, PowerCycle, EndFaults } kind;
+    std::string args;  // of a rerun
+  };
+  std::vector<Step> steps;
+  bool pdState = false;
 };
 
 const char kRunnerHelp[] =
@@ -63,6 +69,14 @@ const char kRunnerHelp[] =
     "                        exit code is the last run's. Faults stay as given: a\n"
     "                        numbered one (nack-write=N, power-loss=N, ...) counts the\n"
     "                        transactions of all runs together, so it fires once\n"
+    "  --power-cycle         before the next --rerun the PD controller's power goes\n"
+    "                        off and comes back (also after a power-loss fault)\n"
+    "  --end-faults          before the next --rerun the faults that come and go\n"
+    "                        end; numbered ones stay, and so do not-dw, lpss-uart\n"
+    "                        and the board's own (decode-off, d3hot, aoac-off, ...)\n"
+    "  --pd-state            after the last run, the PD controller's state on\n"
+    "                        standard error: running, off, or halted / boot code\n"
+    "                        with test mode and erase busy as they apply\n"
     "\n"
     "Board options:\n";
 
@@ -128,7 +142,16 @@ std::string ParseArguments(int argc, const char* const* argv, RunnerOptions& opt
       options.ioTracePath = text;
     } else if (arg == "--rerun") {
       if (!value(text)) return missing;
-      options.reruns.push_back(text);
+      options.steps.push_back({RunnerOptions::Step::Kind::Rerun, text});
+    } else if (arg == "--power-cycle") {
+      options.steps.push_back({RunnerOptions::Step::Kind::PowerCycle, {}});
+      ++index;
+    } else if (arg == "--end-faults") {
+      options.steps.push_back({RunnerOptions::Step::Kind::EndFaults, {}});
+      ++index;
+    } else if (arg == "--pd-state") {
+      options.pdState = true;
+      ++index;
     } else if (arg == "--memory-limit") {
       unsigned long long limit = 0;
       if (!value(text)) return missing;
@@ -198,11 +221,27 @@ int main(int argc, char** argv) {
 
     HostSessionBegin(&session);
     exitCode = ToolMain(static_cast<int>(options.toolArgs.size()), options.toolArgs.data());
-    for (const std::string& rerun : options.reruns) {
-      const std::vector<std::string> args = RerunArguments(rerun);
-      std::vector<const char*> argv2;
-      for (const std::string& arg : args) argv2.push_back(arg.c_str());
-      exitCode = ToolMain(static_cast<int>(argv2.size()), argv2.data());
+    for (const RunnerOptions::Step& step : options.steps) {
+      sim::PdController* pd = board.Pd();
+      switch (step.kind) {
+        case RunnerOptions::Step::Kind::PowerCycle:
+          if (pd != nullptr) pd->PowerCycle();
+          break;
+        case RunnerOptions::Step::Kind::EndFaults:
+          board.EndTransientFaults();
+          break;
+        case RunnerOptions::Step::Kind::Rerun: {
+          const std::vector<std::string> args = RerunArguments(step.args);
+          std::vector<const char*> argv2;
+          for (const std::string& arg : args) argv2.push_back(arg.c_str());
+          exitCode = ToolMain(static_cast<int>(argv2.size()), argv2.data());
+          break;
+        }
+      }
+    }
+    if (options.pdState && board.Pd() != nullptr) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "vexa-sim: PD controller: %s\n", sim::PdStateText(board.Pd()->State()).c_str());
     }
     const bool finished = board.Finish();
     HostSessionEnd();

@@ -469,6 +469,17 @@ const std::string& Board::FinishError() const { return impl_->finishError; }
 
 PdController* Board::Pd() { return impl_->pd.get(); }
 
+void Board::EndTransientFaults() {
+  impl_->config.clockFail = false;
+  impl_->config.controllerDead = false;
+  for (const auto& controller : impl_->controllers) {
+    if (controller == nullptr) continue;
+    DwI2cFaults& faults = controller->faults();
+    faults = DwI2cFaults{.notDw = faults.notDw, .lpssUart = faults.lpssUart};
+  }
+  if (impl_->pd != nullptr) impl_->pd->EndTransientFaults();
+}
+
 const BoardRecord& Board::record() const { return impl_->record; }
 
 const PciConfigSpace& Board::Pci() const { return impl_->pci; }

@@ -142,6 +142,12 @@ class Board {
   // The PD controller on the board; nullptr when it has none.
   PdController* Pd();
 
+  // The faults that come and go end, as for a user who tries again later:
+  // the PD controller's (PdController::EndTransientFaults), the clock's and
+  // the I2C controllers' own. What the board is (not-dw, lpss-uart) and the
+  // state it started in (decode-off, d3hot, aoac-off, ...) stay.
+  void EndTransientFaults();
+
   const BoardRecord& record() const;
   const PciConfigSpace& Pci() const;
   // The AMD pad function bytes; nullptr on other platforms.

@@ -586,6 +586,43 @@ void PdController::PowerOn() {
   StartFromFlash();
 }
 
+void PdController::PowerCycle() {
+  if (powered_) PowerOff();
+  PowerOn();
+}
+
+void PdController::EndTransientFaults() {
+  PdFaults& faults = config_.faults;
+  faults.absent = false;
+  faults.tcpiAbsent = false;
+  faults.eraseStuck = false;
+  faults.statusInvalid = false;
+  faults.welStuck = false;
+  faults.flips.clear();
+  eraseBusyLatched_ = false;
+  flash_.SetLatchStuck(false);
+  flash_.ClearReadFlips();
+}
+
+PdState PdController::State() {
+  PdState state;
+  state.powered = powered_;
+  state.running = firmwareRunning();
+  state.halted = halted_;
+  state.testMode = testMode_;
+  state.eraseBusy = flash_.EraseBusy(clock_.NowNs()) || eraseBusyLatched_;
+  return state;
+}
+
+std::string PdStateText(const PdState& state) {
+  if (!state.powered) return "off";
+  if (state.running) return "running";
+  std::string text = state.halted ? "halted" : "boot code";
+  if (state.testMode) text += ", test mode";
+  if (state.eraseBusy) text += ", erase busy";
+  return text;
+}
+
 void PdController::Restart() {
   StartFromFlash();
   ++record_.restarts;

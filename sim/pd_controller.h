@@ -114,6 +114,18 @@ struct PdRecord {
   std::uint64_t lastWriteDisableBusBytes = 0;
 };
 
+// What the chip is doing, as a test reads it after a run.
+struct PdState {
+  bool powered = true;
+  bool running = false;  // its firmware runs and answers the version queries
+  bool halted = false;
+  bool testMode = false;
+  bool eraseBusy = false;
+};
+// "running", "off", or what keeps it from running: "halted", "boot code",
+// then ", test mode", ", erase busy" as they apply.
+std::string PdStateText(const PdState& state);
+
 // Attach it at each of BusAddresses7() and keep it alive until the bus has
 // finished with it; Finish() writes the flash file back.
 class PdController : public I2cDevice {
@@ -160,6 +172,15 @@ class PdController : public I2cDevice {
   // Power comes back after a loss: the chip starts as at power-on, from
   // what its flash holds. A power-loss fault is one event and has had it.
   void PowerOn();
+  // The power goes and comes back at once (a board switched off and on):
+  // an erase that ran stops where it was, and the chip starts from its
+  // flash.
+  void PowerCycle();
+  // The faults that come and go end: absent, tcpi-absent, erase-stuck,
+  // status-invalid, wel-stuck and the flipped reads. Numbered faults stay;
+  // they count the transactions of every run.
+  void EndTransientFaults();
+  PdState State();
   std::uint32_t bridgeAddress() const { return bridgeAddress_; }
   std::uint8_t bridgeCommand() const { return bridgeCommand_; }
 

@@ -5,6 +5,7 @@
 // only by a write disable or by the end of a chip erase.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -66,6 +67,7 @@ class SpiFlash {
 
   // Fault: the cell at `address` reads back with bit 0 inverted.
   void SetReadFlip(std::uint32_t address) { readFlip_[address % cells_.size()] = 0x01; }
+  void ClearReadFlips() { std::fill(readFlip_.begin(), readFlip_.end(), std::uint8_t{0}); }
 
   // The stored cells, without read faults.
   const std::vector<std::uint8_t>& cells() const { return cells_; }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "e2e/cli_texts.h"
+#include "e2e/update_expect.h"
 #include "sim/board_options.h"
 #include "support/sim_process.h"
 
@@ -19,7 +20,8 @@ TEST(VexaSim, HelpDescribesTheRunnerAndTheBoard) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out.rfind("Usage: vexa-sim [BOARD OPTIONS] [--] [TOOL ARGUMENTS...]\n", 0), 0u);
   for (const char* option :
-       {"--modes", "--attribute", "--io-trace", "--realtime", "--memory-limit", "--rerun"}) {
+       {"--modes", "--attribute", "--io-trace", "--realtime", "--memory-limit", "--rerun", "--power-cycle",
+        "--end-faults", "--pd-state"}) {
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
   }
   const std::string board = sim::BoardOptionsHelp();
@@ -106,6 +108,52 @@ TEST(VexaSim, ToolArgumentsBeginAfterDashDashOrTheFirstNonOption) {
     const SimResult run = RunSimRaw(c.args);
     EXPECT_EQ(run.out, c.out) << JoinArgs(c.args);
     EXPECT_EQ(run.exitCode, c.out == kUsageText ? 0 : 1) << JoinArgs(c.args);
+  }
+}
+
+// What happens between runs and what the PD controller is left doing: a
+// controller halted before the erase runs again, a lost watchdog restart is
+// made good, the power comes back, faults that come and go end.
+TEST(VexaSim, StepsBetweenRunsAndTheStateAfterTheLast) {
+  using namespace vexa_test::update;
+  TempDir dir;
+  dir.Write("fw.bin", MakeImage(4096, 3));
+  const std::vector<std::string> update = {"fw.bin", "/id", "5230"};
+  const std::string version = FwVersion(0x1A, 0x05) + kEarlyStop;
+  const struct {
+    std::vector<std::string> board;
+    std::vector<std::string> tool;
+    std::string outEnd;
+    int exitCode;
+    const char* state;
+  } cases[] = {
+      // A wrong /id, then /ov: the version answers.
+      {{"--rerun", "/ov"}, {"fw.bin", "/id", "5231"}, FwVersion(0x1A, 0x05), 0, "running"},
+      {{}, {"fw.bin", "/id", "5231"}, kChipIdMismatch + kEarlyStop, 7, "running"},
+      // Transaction 330 is the first watchdog write of the 4 KB update, 334
+      // the one of the second restart.
+      {{"--fault", "drop-write=330"}, update, version, 0, "running"},
+      {{"--fault", "drop-write=330", "--fault", "drop-write=334"}, update, kEarlyStop + kNotAnsweringWithNewImage, 0,
+       "halted"},
+      {{"--fault", "drop-write=330", "--fault", "drop-write=334", "--power-cycle"}, update,
+       kEarlyStop + kNotAnsweringWithNewImage, 0, "running"},
+      {{"--fault", "nack-write=329"}, update, kEarlyStop + kHaltedWithNewImage, 7, "halted, test mode"},
+      // The first erase-busy read refused: the erase is waited for.
+      {{"--fault", "nack-write=11"}, update, version, 0, "running"},
+      {{"--fault", "power-loss=200"}, update, kEarlyStop + kFirmwareIncomplete, 7, "off"},
+      {{"--fault", "power-loss=200", "--power-cycle"}, update, kEarlyStop + kFirmwareIncomplete, 7, "boot code"},
+      {{"--fault", "power-loss=200", "--power-cycle", "--rerun", "fw.bin /id 5230 /force"}, update, version, 0,
+       "running"},
+      {{"--fault", "absent", "--rerun", "fw.bin /id 5230"}, update, kVersionRefused + kEarlyStop, 7, "running"},
+      {{"--fault", "absent", "--end-faults", "--rerun", "fw.bin /id 5230"}, update, version, 0, "running"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> board = c.board;
+    board.insert(board.end(), {"--chip", "52300000", "--pd-state"});
+    const SimResult run = RunSim(board, c.tool, dir.path());
+    EXPECT_TRUE(run.out.ends_with(c.outEnd)) << JoinArgs(board) << ":\n" << run.out;
+    EXPECT_EQ(run.exitCode, c.exitCode) << JoinArgs(board);
+    EXPECT_EQ(run.err, std::string("vexa-sim: PD controller: ") + c.state + "\n") << JoinArgs(board);
   }
 }
 

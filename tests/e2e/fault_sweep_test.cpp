@@ -1,17 +1,18 @@
 // Whole updates of a small image through every single fault the board can
 // show, one run per fault and transaction number: a run ends with exit code
 // 0 or 7 in bounded board time, and with 0 only when the flash holds exactly
-// the image with its signature. After a numbered fault a second run on the
-// same board (with /force when the first failed from the erase on) ends
-// with 0 and the image; after a power loss a run with /force on the same
-// flash restores the board. The read-outs (/dump, /check, /backup) keep
-// their own property under every single fault, at sampled transaction
-// numbers that keep every step boundary.
+// the image with its signature; doing at once what its last line says
+// leaves the board with the image and the controller running it. After a
+// power loss a run with /force on the same flash restores the board. The
+// read-outs (/dump, /check, /backup) keep their own property under every
+// single fault, at sampled transaction numbers that keep every step
+// boundary.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -47,23 +48,11 @@ struct Outcome {
   std::string console;
 };
 
-// What a second run on the same board came to: plain after a first run
-// that ended 0 or stopped before the erase, with /force after one that
-// failed from the erase on or left the chip's firmware not running (a
-// lost watchdog write, a halt before the erase): a plain run's version
-// query then fails, and the tool's own line says to use /force.
-struct Rerun {
-  bool force = false;
-  int exitCode = -1;
-  std::string console;
-  std::vector<std::uint8_t> flash;
-};
-
 // One in-process run of "VEXA IMAGE /id ID [/force]" on the flash file as it
 // stands; the board is made from vexa-sim's own options, `fault` and `more`
-// included. With `rerun` the tool runs a second time on the same board.
+// included.
 Outcome RunOnce(const SweepChip& chip, const std::string& image, const std::string& flash, const std::string& fault,
-                bool force, const std::vector<std::string>& more = {}, Rerun* rerun = nullptr,
+                bool force, const std::vector<std::string>& more = {},
                 const std::vector<std::string>* readout = nullptr) {
   sim::BoardConfig config;
   config.pd->flashSizeKb = chip.flashKb;
@@ -94,14 +83,6 @@ Outcome RunOnce(const SweepChip& chip, const std::string& image, const std::stri
   HostSessionBegin(&session);
   Outcome out;
   out.exitCode = ToolMain(static_cast<int>(args.size()), args.data());
-  if (rerun != nullptr) {
-    rerun->force = !board.Pd()->firmwareRunning() ||
-                   (out.exitCode != 0 && console.find("\nErase    : ") != std::string::npos);
-    std::vector<const char*> again = {"VEXA", image.c_str(), "/id", chip.id};
-    if (rerun->force) again.push_back("/force");
-    session.capture = &rerun->console;
-    rerun->exitCode = ToolMain(static_cast<int>(again.size()), again.data());
-  }
   HostSessionEnd();
   EXPECT_TRUE(board.Finish()) << board.FinishError();
   out.writes = board.Pd()->record().writeTransactions;
@@ -110,7 +91,6 @@ Outcome RunOnce(const SweepChip& chip, const std::string& image, const std::stri
   out.flash = board.Pd()->flash().cells();
   out.frames = board.Pd()->record().frames;
   out.console = console;
-  if (rerun != nullptr) rerun->flash = out.flash;
   return out;
 }
 
@@ -141,69 +121,216 @@ class FaultSweep : public ::testing::Test {
   std::vector<std::uint8_t> expected;
 };
 
-TEST_F(FaultSweep, EverySingleFaultEndsWithTheBoardUpdatedOrSaidToBeNot) {
+// The two chips whose watchdogs differ, each on its own platform and channel.
+struct RestoreChip {
+  const char* chip;  // --chip
+  const char* platform;
+  unsigned channel;  // --pd-channel and /i2c
+  const char* id;    // /id
+};
+const RestoreChip kRestoreChips[] = {{"52300000", "intel", 0, "5230"}, {"52310000", "amd", 2, "5231"}};
+
+// The last line of a run's console text, without its line end.
+std::string LastLine(const std::string& console) {
+  std::size_t end = console.size();
+  while (end > 0 && (console[end - 1] == '\r' || console[end - 1] == '\n')) --end;
+  const std::size_t start = console.rfind('\n', end == 0 ? 0 : end - 1);
+  return console.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1));
+}
+
+// What the operator does after a run, by its last line.
+enum class FollowUp { PlainRun, RunThenForce, PowerCycle };
+
+FollowUp FollowUpOf(const std::string& lastLine) {
+  if (lastLine.find("power-cycle the board") != std::string::npos) return FollowUp::PowerCycle;
+  if (lastLine.find("VEXA again (with /force if Get_PD_ver fails)") != std::string::npos) {
+    return FollowUp::RunThenForce;
+  }
+  return FollowUp::PlainRun;
+}
+
+// A first run under `fault`, then, at once and on the same board, what its
+// last line says: power back after a power loss, the faults that come and
+// go over, numbered ones still counting.
+struct Restoration {
+  int firstExit = -1;
+  std::string firstConsole;
+  std::uint64_t writes = 0;  // of the first run, to the firmware address
+  std::uint64_t reads = 0;
+  std::uint64_t boardNs = 0;  // board time of the first run
+  std::vector<std::uint8_t> firstFlash;
+  FollowUp followUp = FollowUp::PlainRun;
+  std::vector<int> laterExits;  // of the runs that followed
+  std::string laterConsole;
+  std::vector<std::uint8_t> flash;  // at the end
+  sim::PdState state;               // at the end
+};
+
+Restoration Restore(const RestoreChip& chip, const std::string& image, const std::string& fault,
+                    std::vector<sim::PdFrame>* log = nullptr) {
+  // The chip's own erase time, 1.5 ms per KB: long enough to outlast a
+  // write control's tries, so that an erase taken as done shows.
+  sim::BoardConfig config;
+  config.pd->flashSizeKb = 64;
+  const std::string channel = std::to_string(chip.channel);
+  std::vector<const char*> options = {"", "--platform", chip.platform, "--chip", chip.chip, "--pd-channel",
+                                      channel.c_str()};
+  if (!fault.empty()) options.insert(options.end(), {"--fault", fault.c_str()});
+  for (int i = 1; i < static_cast<int>(options.size());) {
+    std::string error;
+    if (sim::ParseBoardOption(config, static_cast<int>(options.size()), options.data(), i, error) !=
+        sim::OptionResult::Taken) {
+      ADD_FAILURE() << fault << ": " << error;
+      return {};
+    }
+  }
+  sim::Board board(config);
+  sim::PdController& pd = *board.Pd();
+  pd.KeepFrameLog(log != nullptr);
+  Restoration out;
+  HostSession session;
+  session.board = &board;
+  session.capture = &out.firstConsole;
+  const auto run = [&](bool force) {
+    std::vector<const char*> args = {"VEXA", image.c_str(), "/id", chip.id, "/i2c", channel.c_str()};
+    if (force) args.push_back("/force");
+    return ToolMain(static_cast<int>(args.size()), args.data());
+  };
+  HostSessionBegin(&session);
+  out.firstExit = run(false);
+  out.writes = pd.record().writeTransactions;
+  out.reads = pd.record().readTransactions;
+  out.boardNs = board.clock().NowNs();
+  out.firstFlash = pd.flash().cells();
+  if (log != nullptr) *log = pd.record().frames;
+  if (!pd.powered()) pd.PowerOn();
+  board.EndTransientFaults();
+  out.followUp = FollowUpOf(LastLine(out.firstConsole));
+  session.capture = &out.laterConsole;
+  switch (out.followUp) {
+    case FollowUp::PowerCycle:
+      pd.PowerCycle();
+      break;
+    case FollowUp::RunThenForce:
+      out.laterExits.push_back(run(false));
+      // The line's own condition: the plain run's version query failed.
+      if (out.laterExits.back() != 0 && out.laterConsole.find("Get_PD_ver I2CBlkDataRead Fail!!") != std::string::npos) {
+        out.laterExits.push_back(run(true));
+      }
+      break;
+    case FollowUp::PlainRun:
+      out.laterExits.push_back(run(false));
+      break;
+  }
+  HostSessionEnd();
+  EXPECT_TRUE(board.Finish()) << board.FinishError();
+  out.flash = pd.flash().cells();
+  out.state = pd.State();
+  return out;
+}
+
+// The numbers of the write (or read) transactions to `address` in a clean
+// run's log that a sweep tries: each where the run goes from one frame to
+// another, and of a long row of equal frames (the erase's busy polls) the
+// two at either end. A read is told by the three frames written before it
+// (address, command and the read's own command phase). The
+// log lacks a transaction still open at the end of the run: of `total`,
+// those not logged are tried too.
+std::vector<std::uint64_t> StepBoundaries(const std::vector<sim::PdFrame>& log, std::uint8_t address, bool reads,
+                                          std::uint64_t total) {
+  std::vector<std::vector<std::uint8_t>> keys;
+  std::vector<std::vector<std::uint8_t>> written(3);  // the last three frames written, oldest first
+  for (const sim::PdFrame& frame : log) {
+    if (frame.address != address) continue;
+    if (frame.read == reads) {
+      std::vector<std::uint8_t> key = frame.bytes;
+      if (reads) {
+        key.clear();
+        for (const auto& w : written) key.insert(key.end(), w.begin(), w.end());
+      }
+      keys.push_back(key);
+    }
+    if (!frame.read) {
+      written.erase(written.begin());
+      written.push_back(frame.bytes);
+    }
+  }
+  std::vector<std::uint64_t> numbers;
+  for (std::size_t i = 0; i < total; ++i) {
+    bool inside = i >= 2 && i + 2 < keys.size();
+    for (std::size_t j = i - 2; inside && j <= i + 2; ++j) inside = keys[j] == keys[i];
+    if (!inside) numbers.push_back(i + 1);
+  }
+  return numbers;
+}
+
+// Every single fault, then what the run's last line says, at once: the
+// board ends with exactly the image and the controller running it. The
+// numbered faults go over the step boundaries of a clean run.
+TEST_F(FaultSweep, AfterEverySingleFaultTheLastLineRestoresTheBoard) {
   const char* named[] = {"absent",         "tcpi-absent",   "erase-stuck", "status-invalid", "wel-stuck",
                          "flip=0x45",      "flip=0x400",    "clock-fail",  "controller-dead", "disable-stuck",
                          "scl-held",       "tx-abort-stuck", "tx-fifo-full", "rx-full-stuck", "master-busy",
                          "rx-lost"};
-  UseImage(MakeImage(2560, 31));  // three blocks, the last one partial
+  UseImage(MakeImage(1536, 31));  // two blocks, the last one partial
 
-  for (const SweepChip& chip : kSweepChips) {
+  for (const RestoreChip& chip : kRestoreChips) {
     SCOPED_TRACE(chip.chip);
+    std::vector<sim::PdFrame> log;
+    const Restoration clean = Restore(chip, name, "", &log);
+    const std::vector<std::uint64_t> writes = StepBoundaries(log, 0x80, false, clean.writes);
+    const std::vector<std::uint64_t> reads = StepBoundaries(log, 0x80, true, clean.reads);
+    ASSERT_EQ(clean.firstExit, 0) << clean.firstConsole;
+    ASSERT_EQ(clean.firstFlash, expected);
+
     unsigned runs = 0;
     unsigned reached = 0;
-    unsigned silent = 0;
-    // A run from the factory flash; false when it broke the property.
-    const auto check = [&](const std::string& fault, std::uint64_t number = 0, bool read = false,
-                           Rerun* rerun = nullptr) {
-      std::filesystem::remove(flash);
+    unsigned broken = 0;
+    std::map<FollowUp, unsigned> followUps;
+    const auto check = [&](const std::string& fault, std::uint64_t number = 0, bool read = false) {
       const std::string what = fault + (number != 0 ? std::to_string(number) : "");
-      const Outcome out = RunOnce(chip, name, flash, what, false, {}, rerun);
+      const Restoration out = Restore(chip, name, what);
       ++runs;
+      ++followUps[out.followUp];
       reached += number != 0 && (read ? out.reads : out.writes) >= number ? 1 : 0;
-      if (KeptTheProperty(out, expected, what)) return true;
-      ++silent;
-      return false;
+      Outcome first;
+      first.exitCode = out.firstExit;
+      first.boardNs = out.boardNs;
+      first.flash = out.firstFlash;
+      bool kept = KeptTheProperty(first, expected, what);
+      const std::string how = what + ", last line \"" + LastLine(out.firstConsole) + "\"";
+      // A plain run that stops at the version query is what the board-state
+      // line foresees; the run after it, or the only one, must succeed.
+      if (!out.laterExits.empty()) {
+        EXPECT_EQ(out.laterExits.back(), 0) << how << ":\n" << out.firstConsole << "then:\n" << out.laterConsole;
+        kept = kept && out.laterExits.back() == 0;
+      }
+      EXPECT_EQ(out.laterConsole.find("I2C Controller"), std::string::npos) << how << ": " << out.laterConsole;
+      EXPECT_EQ(FlashDifference(out.flash, expected), "") << how;
+      EXPECT_EQ(sim::PdStateText(out.state), "running") << how << ":\n" << out.firstConsole << out.laterConsole;
+      if (!kept || out.flash != expected || !out.state.running) ++broken;
     };
-    std::filesystem::remove(flash);
-    const Outcome clean = RunOnce(chip, name, flash, "", false);
-    ASSERT_EQ(clean.exitCode, 0);
-    ASSERT_EQ(clean.flash, expected);
-
     for (const char* fault : named) check(fault);
-    // A numbered fault has fired in the first run: the user's second run on
-    // the same board finds the controller free and updates the board.
-    const auto checkRerun = [&](const std::string& fault, std::uint64_t number, bool read = false) {
-      Rerun second;
-      check(fault, number, read, &second);
-      ++runs;
-      const std::string how = fault + std::to_string(number) + (second.force ? ", then /force" : ", then again");
-      EXPECT_EQ(second.console.find("I2C Controller"), std::string::npos) << how << ": " << second.console;
-      EXPECT_EQ(second.exitCode, 0) << how << ": " << second.console;
-      EXPECT_EQ(FlashDifference(second.flash, expected), "") << how;
-    };
-    for (std::uint64_t n = 1; n <= clean.reads; ++n) checkRerun("nack-read=", n, true);
-    for (std::uint64_t n = 1; n <= clean.writes; ++n) {
-      for (const char* fault : {"nack-write=", "nack-data=", "drop-write="}) checkRerun(fault, n);
-      if (!check("power-loss=", n)) continue;
-      // Power comes back; the interrupted update is redone on the same flash.
-      const Outcome again = RunOnce(chip, name, flash, "", true);
-      ++runs;
-      EXPECT_EQ(again.exitCode, 0) << "power-loss=" << n << ", then /force";
-      EXPECT_EQ(FlashDifference(again.flash, expected), "") << "power-loss=" << n << ", then /force";
+    for (const std::uint64_t n : reads) check("nack-read=", n, true);
+    for (const std::uint64_t n : writes) {
+      for (const char* fault : {"nack-write=", "nack-data=", "drop-write=", "power-loss="}) check(fault, n);
     }
-    std::printf("[ sweep    ] %s: %llu writes and %llu reads in a clean run; %u runs, %u numbered faults reached, "
-                "%u silent failures\n",
-                chip.chip, static_cast<unsigned long long>(clean.writes), static_cast<unsigned long long>(clean.reads),
-                runs, reached, silent);
-    EXPECT_EQ(reached, clean.reads + 4 * clean.writes);
+    std::printf("[ sweep    ] %s %s channel %u: %llu writes and %llu reads in a clean run, %zu and %zu of them "
+                "tried; %u runs, %u numbered faults reached; followed: %u plain runs, %u runs then /force, %u power "
+                "cycles; %u boards not restored\n",
+                chip.chip, chip.platform, chip.channel, static_cast<unsigned long long>(clean.writes),
+                static_cast<unsigned long long>(clean.reads), writes.size(), reads.size(), runs, reached,
+                followUps[FollowUp::PlainRun], followUps[FollowUp::RunThenForce], followUps[FollowUp::PowerCycle],
+                broken);
+    EXPECT_EQ(reached, reads.size() + 4 * writes.size());
+    EXPECT_EQ(broken, 0u);
   }
 }
 
 // Transaction numbers of a run's steps, as the chip counts them: the data
 // reads of the first and last piece of each whole-flash read (and the
 // write of the command phase of each), and the erase command.
-std::vector<std::uint64_t> StepBoundaries(const std::vector<sim::PdFrame>& log, std::size_t pieces, bool read) {
+std::vector<std::uint64_t> ReadoutBoundaries(const std::vector<sim::PdFrame>& log, std::size_t pieces, bool read) {
   std::vector<std::uint64_t> out;
   std::uint64_t writes = 0;
   std::uint64_t reads = 0;
@@ -283,7 +410,7 @@ TEST_F(FaultSweep, EverySingleFaultInAReadOutLeavesARightFileOrVerdict) {
       const auto run = [&](const std::string& fault) {
         dir.Write("flash.bin", before);
         std::filesystem::remove(file);
-        const Outcome out = RunOnce(chip, mode.image ? name : "", flash, fault, false, {}, nullptr, &mode.args);
+        const Outcome out = RunOnce(chip, mode.image ? name : "", flash, fault, false, {}, &mode.args);
         ++runs;
         // What the flash reads: a flipped cell reads so every time, and no
         // read-out can tell it from the flash's content.
@@ -314,15 +441,15 @@ TEST_F(FaultSweep, EverySingleFaultInAReadOutLeavesARightFileOrVerdict) {
       };
       dir.Write("flash.bin", before);
       std::filesystem::remove(file);
-      const Outcome clean = RunOnce(chip, mode.image ? name : "", flash, "", false, {}, nullptr, &mode.args);
+      const Outcome clean = RunOnce(chip, mode.image ? name : "", flash, "", false, {}, &mode.args);
       ASSERT_EQ(clean.exitCode, check && !mode.holdsImage ? 3 : 0) << clean.console;
       ASSERT_TRUE(run(""));
 
       for (const char* fault : named) run(fault);
-      for (const std::uint64_t n : Sampled(clean.reads, StepBoundaries(clean.frames, pieces, true), kStride)) {
+      for (const std::uint64_t n : Sampled(clean.reads, ReadoutBoundaries(clean.frames, pieces, true), kStride)) {
         run("nack-read=" + std::to_string(n));
       }
-      for (const std::uint64_t n : Sampled(clean.writes, StepBoundaries(clean.frames, pieces, false), kStride)) {
+      for (const std::uint64_t n : Sampled(clean.writes, ReadoutBoundaries(clean.frames, pieces, false), kStride)) {
         for (const char* fault : {"nack-write=", "nack-data=", "drop-write=", "power-loss="}) {
           run(fault + std::to_string(n));
         }

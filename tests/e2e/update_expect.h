@@ -121,6 +121,14 @@ inline const std::string kVerifyFail = Console("\n\nVerify Fail!");
 inline const std::string kSignatureFail = Console("SPI_Programsignature Fail!\n");
 inline const std::string kFirmwareIncomplete =
     Console("\nPD FW Incomplete! Run VEXA again (with /force if Get_PD_ver fails) before powering the board off!!\n");
+// The last lines of runs that leave the controller without its firmware
+// running though the flash holds a whole image.
+inline const std::string kHaltedWithNewImage =
+    Console("\nPD Controller Halted! The flash holds the new image; power-cycle the board.\n");
+inline const std::string kNotAnsweringWithNewImage =
+    Console("\nPD Controller Does Not Answer! The flash holds the new image; power-cycle the board.\n");
+inline const std::string kHaltedWithFlashUnchanged = Console(
+    "\nPD Controller Halted! The flash is unchanged; run VEXA again (with /force if Get_PD_ver fails).\n");
 
 // The flash read twice (/backup, /dump, /check): the first read under
 // `label`, the second compared with it.

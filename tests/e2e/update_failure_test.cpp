@@ -171,6 +171,9 @@ class FailureRunner {
   std::map<std::string, std::vector<std::string>> clean_;
 };
 
+// The last write of a run that restarted the controller of a 52 30.
+const std::string kRestarted = "W 80: FF EB 50";
+
 std::string StatusFail(const char* format, unsigned status) {
   return Console(Format(format, status));
 }
@@ -219,7 +222,7 @@ TEST(UpdateFailures, FlashWork) {
        std::nullopt,
        start + kEraseLabel + StatusFail("Ctrl fail= %X \n", 0x02) +
            Console("SPIWriteCtrl(Enable) Fail!!") + kEarlyStop,
-       7, "W 80: FF F7", std::nullopt, FlashAfter::Unchanged},
+       7, kRestarted, std::nullopt, FlashAfter::Unchanged},
       {"erase: the write enable never confirmed",
        {},
        args,
@@ -228,7 +231,7 @@ TEST(UpdateFailures, FlashWork) {
        start + kEraseLabel + Repeat(blockWriteError, 101) +
            StatusFail("WRITE_ENABLE_Ctrl fail= %X \n", latchClear) +
            Console("SPIWriteCtrl(Enable) Fail!!") + kEarlyStop,
-       7, "W 80: FF F7", std::nullopt, FlashAfter::Unchanged},
+       7, kRestarted, std::nullopt, FlashAfter::Unchanged},
       {"erase: the write-enable latch never clears", {}, args, {"wel-stuck"}, std::nullopt,
        start + kEraseLabel + StatusFail("WRITE_Disable_Ctrl fail= %X \n", latchSet) +
            Console("SPIWriteCtrl(Disable) Fail!!") + kEarlyStop + kFirmwareIncomplete,
@@ -340,8 +343,13 @@ TEST(UpdateFailures, FlashWork) {
        {},
        Target{"W 80: FF F8 00 00", 2},
        start + verified + SuccessEnd(false, "") + blockWriteError +
-           Console("\nExit_Test_mode I2CBlkDataWrite Fail !!") + kEarlyStop,
+           Console("\nExit_Test_mode I2CBlkDataWrite Fail !!") + kEarlyStop + kHaltedWithNewImage,
        7, "W 80: NACK", "", FlashAfter::Updated},
+      {"ending: the watchdog writes have no effect, twice", {}, args, {},
+       Target{"W 80: FF D0 02", 1, false, 0, 2, 4, "drop-write="},  // the retry's comes after B6 and F8
+       start + verified + SuccessEnd(false, "") + kVersionRefused + kVersionRefused + kEarlyStop +
+           kNotAnsweringWithNewImage,
+       0, "W 80: B6 NACK", "W 80: FF EB 50", FlashAfter::Updated},
   };
   for (const FailureCase& c : cases) runner.Run(c);
 
@@ -363,8 +371,9 @@ TEST(UpdateFailures, PreparationEndingAndVersions) {
   const std::string head = before + version;
   const std::string prepared = head + Preparation(false, k5230, 0x80);
   // A chip whose watchdog did not restart it does not answer the version
-  // query that follows (its CPU is still halted).
-  const std::string noVersion = kVersionRefused;
+  // query that follows (its CPU is still halted); the second restart
+  // brings it back.
+  const std::string noVersion = Console("\n") + kVersionRefused + version;
 
   const std::vector<std::string> tavik = {};
   const std::vector<std::string> olvren = {"--chip", "88580000"};
@@ -390,7 +399,7 @@ TEST(UpdateFailures, PreparationEndingAndVersions) {
        {"tcpi-absent"}, std::nullopt, before + kVersionRefused + kEarlyStop, 7, "W 80: B6 NACK"},
       {"first version: /force goes on, and a wrong /id still stops", {}, {"/force", "/id", "5231"},
        {"tcpi-absent"}, std::nullopt, before + kVersionRefused + kChipIdMismatch + kEarlyStop, 7,
-       "W 80: FF C0"},
+       kRestarted},
       {"leaving test mode", {}, args, {}, Target{"W 80: FF F8 00 00"},
        head + BlockWriteError(0xFF) + Console("\nExit_Test_mode I2CBlkDataWrite Fail !!") +
            kEarlyStop,
@@ -412,70 +421,71 @@ TEST(UpdateFailures, PreparationEndingAndVersions) {
        head +
            Console("I2C Device Not Found or Error! Slave Address = 80, Command = FF ) !\n") +
            kChipIdReadFail + kEarlyStop,
-       7, "W 80: NACK", ""},
+       7, kRestarted, "W 80: FF F8 00 00"},
       {"chip ID: its answer", {}, args, {}, Target{"W 80: FF C0", 1, true},
-       head + kChipIdReadFail + kEarlyStop, 7, "W 80: FF C0", ""},
+       head + kChipIdReadFail + kEarlyStop, 7, kRestarted, "W 80: FF F8 00 00"},
       {"chip ID: no /id", {}, {"/sa", "80"}, {}, std::nullopt,
-       head + kChipIdMismatch + kEarlyStop, 7, "W 80: FF C0"},
+       head + kChipIdMismatch + kEarlyStop, 7, kRestarted},
       {"chip ID: no /id, debug", {}, {"/db"}, {}, std::nullopt,
        debug.Text() + Console("\n") + Console("Exit_Test_mode\n") + Console("Stop_CPU\n") +
            Console("Get_chipID\n") +
            Console("CMD Chip ID: OV5230, Parameter Chip ID: OV00\n") + kChipIdMismatch +
-           kEarlyStop,
-       7, "W 80: FF C0"},
+           kEarlyStop + Console("Exit_Test_mode\n") + Console("WDT_Reset\n"),
+       7, kRestarted},
       {"chip ID: another model", {}, {"/id", "5231"}, {}, std::nullopt,
-       head + kChipIdMismatch + kEarlyStop, 7, "W 80: FF C0"},
+       head + kChipIdMismatch + kEarlyStop, 7, kRestarted},
       {"chip ID: 88 56 with byte 3 bits 3 has no flash size",
        {"--chip", "8856000C", "--tcpi", "98"}, {"/id", "8856"}, {}, std::nullopt,
-       head + kFlashSizeError + kEarlyStop, 7, "W 80: FF C0"},
+       head + kFlashSizeError + kEarlyStop, 7, "W 80: FF D1 01"},
       {"chip ID: an unknown family has no flash size", {"--chip", "77300000"},
        {"/id", "7730"}, {}, std::nullopt, head + kFlashSizeError + kEarlyStop, 7,
-       "W 80: FF C0"},
+       "W 80: FF D1 01"},
       {"entering test mode", {}, args, {}, Target{"W 80: FF F8 3B E1"},
        prepared + BlockWriteError(0xFF) + Console("\nEnter_Test_mode I2CBlkDataWrite Fail !!") +
            kEarlyStop,
-       7, "W 80: NACK", ""},
+       7, kRestarted, "W 80: FF F8 00 00"},
       {"ending: leaving test mode", {}, args, {}, Target{"W 80: FF F8 00 00", 2},
        prepared + BlockWriteError(0xFF) + Console("\nExit_Test_mode I2CBlkDataWrite Fail !!") +
-           kEarlyStop,
+           kEarlyStop + kHaltedWithFlashUnchanged,
        7, "W 80: NACK", ""},
       {"watchdog of a 52 30, first write", tavik, args, {}, Target{"W 80: FF D0 02"},
        prepared + BlockWriteError(0xFF) + Console("WDT_Reset for TAVIK Fail!!(1)") + noVersion +
            kEarlyStop,
-       0, "W 80: B6 NACK", "W 80: B6 NACK"},
+       0, "W 80: B6", "W 80: B6 NACK"},
       {"watchdog of a 52 30, second write", tavik, args, {}, Target{"W 80: FF EB 50"},
        prepared + BlockWriteError(0xFF) + Console("WDT_Reset for TAVIK Fail!!(2)") + noVersion +
            kEarlyStop,
-       0, "W 80: B6 NACK", "W 80: B6 NACK"},
+       0, "W 80: B6", "W 80: B6 NACK"},
       {"watchdog of an 88 58, first write", olvren, {"/id", "8858"}, {},
        Target{"W 80: FF D0 02"},
        olvrenPrepared + BlockWriteError(0xFF) + Console("WDT_Reset for OLVREN Fail!!(1)") +
            noVersion + kEarlyStop,
-       0, "W 80: B6 NACK", "W 80: B6 NACK"},
+       0, "W 80: B6", "W 80: B6 NACK"},
       {"watchdog of an 88 58, second write", olvren, {"/id", "8858"}, {},
        Target{"W 80: FF EB 50"},
        olvrenPrepared + BlockWriteError(0xFF) + Console("WDT_Reset for OLVREN Fail!!(2)") +
            noVersion + kEarlyStop,
-       0, "W 80: B6 NACK", "W 80: B6 NACK"},
+       0, "W 80: B6", "W 80: B6 NACK"},
       {"watchdog of a 52 51, register read", other, {"/id", "5251"}, {},
        Target{"W 80: FF D3", 1, true},
        otherPrepared + Console("WDT_Reset Fail!!(1)") + noVersion + kEarlyStop, 0,
-       "W 80: B6 NACK", "W 80: B6 NACK"},
+       "W 80: B6", "W 80: B6 NACK"},
       {"watchdog of a 52 51, register write", other, {"/id", "5251"}, {},
        Target{"W 80: FF D3", 1, false, 1},
        otherPrepared + BlockWriteError(0xFF) + Console("WDT_Reset Fail!!(2)") + noVersion +
            kEarlyStop,
-       0, "W 80: B6 NACK", "W 80: B6 NACK"},
+       0, "W 80: B6", "W 80: B6 NACK"},
       {"watchdog of a 52 51, restart write", other, {"/id", "5251"}, {},
        Target{"W 80: FF D1 01"},
        otherPrepared + BlockWriteError(0xFF) + Console("WDT_Reset Fail!!(2)") + noVersion +
            kEarlyStop,
-       0, "W 80: B6 NACK", "W 80: B6 NACK"},
+       0, "W 80: B6", "W 80: B6 NACK"},
       {"final version: the answer is lost", {}, args, {}, Target{"W 80: B6", 2, true},
-       prepared + kGetPdVerFail + kEarlyStop, 0, "W 80: B6", ""},
+       prepared + kGetPdVerFail + version + kEarlyStop, 0, "W 80: B6", "W 80: FF F8 00 00"},
       {"final PD version: the third answer is lost", {}, {"/v", "/id", "5230"}, {},
-       Target{"W 80: E2", 1, true}, prepared + kShowPdVersionFail + kEarlyStop, 0, "W 80: E2",
-       ""},
+       Target{"W 80: E2", 1, true},
+       prepared + kShowPdVersionFail + PdVersion({0x03, 0x10, 0x01, 0x02, 0x00, 0x5A}) + kEarlyStop, 0,
+       "W 80: DD", "W 80: FF F8 00 00"},
   };
   for (const FailureCase& c : cases) runner.Run(c);
 }
@@ -485,18 +495,23 @@ TEST(UpdateFailures, ImageLargerThanTheFlashIsRefusedBeforeTheErase) {
   dir.Write("fw.bin", MakeImage(65 * 1024, 3));
   const std::vector<std::uint8_t> old = MakeImage(64 * 1024, 4);
   dir.Write("flash.bin", old);
+  // The controller halted for the update runs again: a version query
+  // right after the refusal is answered.
   const SimResult run =
-      RunSim({"--chip", "52300000", "--flash", "flash.bin", "--trace", "bus.txt"},
+      RunSim({"--chip", "52300000", "--flash", "flash.bin", "--trace", "bus.txt", "--rerun", "/ov"},
              {"fw.bin", "/id", "5230"}, dir.path());
   EXPECT_EQ(run.out,
             Opening{}.Text() + Preparation(false, k5230, 0x80) + ImageLine("fw.bin", 65 * 1024) +
                 Console("Image Too Large! 65 KBytes do not fit in the 64 KBytes flash of this "
                         "chip!!") +
-                kEarlyStop);
-  EXPECT_EQ(run.exitCode, 7);
+                kEarlyStop + Opening{}.Text());
+  EXPECT_EQ(run.exitCode, 0);
   const std::vector<std::string> trace = ReadLines(dir / "bus.txt");
   EXPECT_EQ(CountLines(trace, "W 80: FF FE 07 01"), 0u);
-  EXPECT_EQ(trace.back(), "W 80: FF F8 3B E1");
+  ASSERT_GE(trace.size(), 6u);
+  EXPECT_EQ(std::vector<std::string>(trace.end() - 6, trace.end()),
+            (std::vector<std::string>{"W 80: FF F8 3B E1", "W 80: FF F8 00 00", "W 80: FF D0 02", "W 80: FF EB 50",
+                                      "W 80: B6", "R 80: 1A 05"}));
   EXPECT_EQ(FlashDifference(ReadBytes(dir / "flash.bin"), old), "");
 }
 

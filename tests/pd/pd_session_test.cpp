@@ -111,7 +111,7 @@ TEST(PdSession, IdentifyEraseProgramReadBackAndRestart) {
     EXPECT_EQ(chip.record().refusedFlashWork, 0u) << what;
 
     ASSERT_TRUE(ExitTestMode()) << what;
-    ResetWatchdog();
+    ASSERT_TRUE(ResetWatchdog(gChipInfo.chipId[0], gChipInfo.chipId[1])) << what;
     Settle(fixture);
     EXPECT_EQ(chip.record().restarts, 1u) << what;
     EXPECT_EQ(chip.record().watchdogRejected, 0u) << what;
