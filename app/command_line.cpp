@@ -5,7 +5,9 @@
 
 #include "app/exit_codes.h"
 #include "app/firmware_image.h"
+#include "app/option_values.h"
 #include "app/settings.h"
+#include "i2c/discovery.h"
 #include "i2c/i2c_host.h"
 #include "pd/chip_info.h"
 #include "pd/pd_settings.h"
@@ -35,19 +37,21 @@ struct OptionEntry {
   size_t compared;  // leading characters that must match; the rest is ignored
   OptionEffect effect;
   bool takesValue;
+  uint32_t largest;  // of its value
 };
 
-// Tried in this order; the first match wins.
+// Tried in this order; the first match wins. An address or port is one
+// byte, a chip ID two; a channel is one the platform can have.
 constexpr OptionEntry kOptions[] = {
-    {"/cp", 3, OptionEffect::ConfigPort, true},
-    {"/ov", 3, OptionEffect::VersionOnly, false},
-    {"/v", 2, OptionEffect::ShowPdVersion, false},
-    {"/db", 3, OptionEffect::Debug, false},
-    {"/id", 3, OptionEffect::ExpectedChipId, true},
-    {"/t", 2, OptionEffect::TcpiModeAddress, true},
-    {"/sa", 3, OptionEffect::SlaveAddress, true},
-    {"/i2c", 4, OptionEffect::Channel, true},
-    {"/force", 6, OptionEffect::Force, false},
+    {"/cp", 3, OptionEffect::ConfigPort, true, 0xFF},
+    {"/ov", 3, OptionEffect::VersionOnly, false, 0},
+    {"/v", 2, OptionEffect::ShowPdVersion, false, 0},
+    {"/db", 3, OptionEffect::Debug, false, 0},
+    {"/id", 3, OptionEffect::ExpectedChipId, true, 0xFFFF},
+    {"/t", 2, OptionEffect::TcpiModeAddress, true, 0xFF},
+    {"/sa", 3, OptionEffect::SlaveAddress, true, 0xFF},
+    {"/i2c", 4, OptionEffect::Channel, true, kI2cChannelCount - 1u},
+    {"/force", 6, OptionEffect::Force, false, 0},
 };
 
 const OptionEntry* FindOption(const char* argument) {
@@ -62,7 +66,16 @@ bool EndsInBin(const char* argument) {
   return length >= 4 && StrCompareN8(argument + length - 4, ".bin", 4) == 0;
 }
 
-void ApplyOption(OptionEffect effect, int32_t value) {
+// A word with a dot names a file, one in the wrong format; any other word
+// is a stray one, most often a value that lost its option.
+bool LooksLikeFileName(const char* argument) {
+  for (const char* p = argument; *p != '\0'; ++p) {
+    if (*p == '.') return true;
+  }
+  return false;
+}
+
+void ApplyOption(OptionEffect effect, uint32_t value) {
   switch (effect) {
     case OptionEffect::ConfigPort: gSettings.configPort = static_cast<uint16_t>(value); break;
     case OptionEffect::VersionOnly: gSettings.versionOnly = true; break;
@@ -80,10 +93,48 @@ void ApplyOption(OptionEffect effect, int32_t value) {
   }
 }
 
-// The message in red on the current background, the usage in light grey.
-int RejectArgument() {
+// Why an argument was refused: the line after "Wrong Parameter!" names it.
+enum class Refusal : uint8_t {
+  UnknownOption,
+  MissingValue,
+  NotHexadecimal,
+  OutOfRange,
+  StrayWord,
+  NotImageName,
+};
+
+void PrintRefusal(Refusal refusal, const char* argument, const char* value, uint32_t largest) {
+  switch (refusal) {
+    case Refusal::UnknownOption:
+      StdPrintf("%s: no such option (options are lower case, see below).\n", argument);
+      break;
+    case Refusal::MissingValue:
+      StdPrintf("%s: a value must follow it.\n", argument);
+      break;
+    case Refusal::NotHexadecimal:
+      StdPrintf("%s %s: the value must be hexadecimal, digits 0-9 and A-F, optionally after 0x.\n",
+                argument, value);
+      break;
+    case Refusal::OutOfRange:
+      StdPrintf("%s %s: the value must be 0 to %X.\n", argument, value, static_cast<unsigned>(largest));
+      break;
+    case Refusal::StrayWord:
+      StdPrintf("%s: neither an option nor an image name (FILE.bin); a value goes right after its "
+                "option, as in /id 5230.\n",
+                argument);
+      break;
+    case Refusal::NotImageName:
+      StdPrintf("%s: an image's name must end in .bin, in lower case.\n", argument);
+      break;
+  }
+}
+
+// The message and the refusal in red on the current background, the usage
+// in light grey.
+int RejectArgument(Refusal refusal, const char* argument, const char* value = "", uint32_t largest = 0) {
   PlatformConsoleSetAttribute(static_cast<uint8_t>((PlatformConsoleAttribute() & 0xF0) | kRedText));
   ConsolePrint(u"\n\nWrong Parameter! Please try again!\n");
+  PrintRefusal(refusal, argument, value, largest);
   PlatformConsoleSetAttribute(
       static_cast<uint8_t>((PlatformConsoleAttribute() & 0xF0) | kLightGreyText));
   PrintUsage();
@@ -112,14 +163,16 @@ int ParseCommandLine(int argc, const char* const* argv, FirmwareImage& image) {
         ++i;
         continue;
       }
-      // Not a file name either; no option begins without "/", so the option
-      // lookup below rejects it.
+      // Not an image name either: no option begins without "/", so the
+      // argument is refused here.
+      if (!LooksLikeFileName(argument)) return RejectArgument(Refusal::StrayWord, argument);
       StdPrintf("File format is incorrect, please re-confirm it.\n");
       StdPrintf("File format is \"xxx.bin\"\n");
+      return RejectArgument(Refusal::NotImageName, argument);
     }
 
     const OptionEntry* option = FindOption(argument);
-    if (option == nullptr) return RejectArgument();
+    if (option == nullptr) return RejectArgument(Refusal::UnknownOption, argument);
 
     if (!option->takesValue) {
       ApplyOption(option->effect, 0);
@@ -127,9 +180,19 @@ int ParseCommandLine(int argc, const char* const* argv, FirmwareImage& image) {
       continue;
     }
     // The value is whatever argument follows, even one that looks like an
-    // option; an option with nothing after it is rejected.
-    if (i + 1 >= argc) return RejectArgument();
-    ApplyOption(option->effect, ParseHexValue(argv[i + 1]));
+    // option, and it must be a value of this option as it stands: nothing
+    // is taken from a value that is not.
+    if (i + 1 >= argc) return RejectArgument(Refusal::MissingValue, argument);
+    const char* text = argv[i + 1];
+    uint32_t value = 0;
+    switch (CheckOptionValue(text, option->largest, &value)) {
+      case ValueVerdict::Accepted: break;
+      case ValueVerdict::NotHexadecimal:
+        return RejectArgument(Refusal::NotHexadecimal, argument, text);
+      case ValueVerdict::OutOfRange:
+        return RejectArgument(Refusal::OutOfRange, argument, text, option->largest);
+    }
+    ApplyOption(option->effect, value);
     i += 2;
   }
   return kExitSuccess;

@@ -14,6 +14,21 @@
 #include "platform/console_text.h"
 #include "platform/platform.h"
 
+namespace {
+
+// The first query is the first frame to the PD controller: silence there
+// is most often a wrong channel or address, or a controller that has no
+// firmware to answer with.
+void ExplainSilentController() {
+  ConsolePrint(u"No answer from the PD controller (version query at 0x%02X, /sa %02X) on I2C "
+               u"channel %d: check /i2c and /sa.\n",
+               gChipInfo.tcpiModeAddr, gChipInfo.slaveAddr, static_cast<int>(gSettings.channel));
+  ConsolePrint(u"A PD controller without firmware (a new board, an update cut short) does not "
+               u"answer: update it with /force (and /id).\n");
+}
+
+}  // namespace
+
 int StartRun(FirmwareImage& image) {
   // Without a usable controller no register may be touched: discovery has
   // said why, and the run stops here.
@@ -38,7 +53,14 @@ int StartRun(FirmwareImage& image) {
   const bool versionRead = GetPdVersion();
   // A controller whose update was cut short sits in its boot code, which
   // does not answer the version query; /force goes on to redo the update.
-  if (!versionRead && (!gSettings.force || gSettings.versionOnly)) return EarlyStop();
-  if (gSettings.versionOnly) return kExitSuccess;
+  if (!versionRead && (!gSettings.force || gSettings.versionOnly)) {
+    ExplainSilentController();
+    return EarlyStop();
+  }
+  if (gSettings.versionOnly) {
+    // The version text has no line end of its own.
+    ConsolePrint(u"\n");
+    return kExitSuccess;
+  }
   return RunUpdate(versionRead, image);
 }

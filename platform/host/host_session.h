@@ -45,7 +45,12 @@ struct HostSession {
 // Starts a session: the platform layer uses it until HostSessionEnd. The
 // session object must outlive that.
 void HostSessionBegin(HostSession* session);
+// Also gives a terminal back as the user had it (HostConsoleRestore).
 void HostSessionEnd();
+
+// Shows the cursor and resets the colours, when the console changed them
+// on a terminal; nothing otherwise.
+void HostConsoleRestore();
 
 // Inline, as every port, memory and stall operation of the tool asks for
 // it, millions of times in a whole update.

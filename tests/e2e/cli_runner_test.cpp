@@ -92,15 +92,16 @@ TEST(VexaSim, ToolArgumentsBeginAfterDashDashOrTheFirstNonOption) {
   } cases[] = {
       // "--" is consumed; what follows belongs to the tool even if it
       // looks like a runner option.
-      {{"--", "--help"}, kFileFormatLines + kWrongParameter + kUsageText},
-      {{"--modes", "80x25", "--", "/V", "--help"}, kWrongParameter + kUsageText},
+      {{"--", "--help"}, Rejected("--help: neither an option nor an image name (FILE.bin); a value goes "
+                                  "right after its option, as in /id 5230.")},
+      {{"--modes", "80x25", "--", "/V", "--help"}, Rejected(UnknownOption("/V"))},
       // The first argument without "--" ends the runner's options.
-      {{"/V", "--help"}, kWrongParameter + kUsageText},
+      {{"/V", "--help"}, Rejected(UnknownOption("/V"))},
       {{"--"}, kUsageText},
       {{}, kUsageText},
       // A rerun's text follows the first run's; its arguments are split
       // at spaces, and its exit code is the one returned.
-      {{"--rerun", "/V  --help", "--"}, kUsageText + kWrongParameter + kUsageText},
+      {{"--rerun", "/V  --help", "--"}, kUsageText + Rejected(UnknownOption("/V"))},
   };
   for (const auto& c : cases) {
     const SimResult run = RunSimRaw(c.args);
