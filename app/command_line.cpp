@@ -3,6 +3,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "app/board_record.h"
 #include "app/exit_codes.h"
 #include "app/firmware_image.h"
 #include "app/option_values.h"
@@ -11,6 +12,7 @@
 #include "i2c/i2c_host.h"
 #include "pd/chip_info.h"
 #include "pd/pd_settings.h"
+#include "pd/version.h"
 #include "platform/console_text.h"
 #include "platform/platform.h"
 #include "platform/strings.h"
@@ -30,6 +32,7 @@ enum class OptionEffect : uint8_t {
   SlaveAddress,
   Channel,
   Force,
+  Log,
 };
 
 struct OptionEntry {
@@ -52,6 +55,7 @@ constexpr OptionEntry kOptions[] = {
     {"/sa", 3, OptionEffect::SlaveAddress, true, 0xFF},
     {"/i2c", 4, OptionEffect::Channel, true, kI2cChannelCount - 1u},
     {"/force", 6, OptionEffect::Force, false, 0},
+    {"/log", 4, OptionEffect::Log, true, 0},
 };
 
 const OptionEntry* FindOption(const char* argument) {
@@ -90,7 +94,22 @@ void ApplyOption(OptionEffect effect, uint32_t value) {
     case OptionEffect::SlaveAddress: gChipInfo.slaveAddr = static_cast<uint8_t>(value); break;
     case OptionEffect::Channel: gSettings.channel = static_cast<uint8_t>(value); break;
     case OptionEffect::Force: gSettings.force = true; break;
+    case OptionEffect::Log: break;  // a name, not a value: FindLogName takes it
   }
+}
+
+// The file of /log, looked for before the arguments are read, so that a
+// run whose command line is refused further on is recorded too. Values are
+// skipped as the parse skips them; the last /log wins.
+const char* FindLogName(int argc, const char* const* argv) {
+  const char* name = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const OptionEntry* option = argv[i][0] == '/' ? FindOption(argv[i]) : nullptr;
+    if (option == nullptr || !option->takesValue || i + 1 >= argc) continue;
+    if (option->effect == OptionEffect::Log) name = argv[i + 1][0] != '\0' ? argv[i + 1] : nullptr;
+    ++i;
+  }
+  return name;
 }
 
 // Why an argument was refused: the line after "Wrong Parameter!" names it.
@@ -148,9 +167,12 @@ void ResetRunRecords() {
   gPdSettings = PdSettings{};
   gChipInfo = ChipInfo{};
   gI2cHost = I2cHost{};
+  gPdVersionRead = PdVersionReading{};
+  ResetBoardRecord();
 }
 
 int ParseCommandLine(int argc, const char* const* argv, FirmwareImage& image) {
+  gSettings.logName = FindLogName(argc, argv);
   int i = 1;
   while (i < argc) {
     const char* argument = argv[i];
@@ -159,7 +181,9 @@ int ParseCommandLine(int argc, const char* const* argv, FirmwareImage& image) {
       // those of any later argument, and a file that cannot be used stops
       // the parse where it stands.
       if (EndsInBin(argument)) {
+        RecordStep(RunStep::Image);
         if (!LoadFirmwareImage(argument, image)) return kExitBadArgument;
+        RecordStep(RunStep::CommandLine);
         ++i;
         continue;
       }
@@ -184,6 +208,11 @@ int ParseCommandLine(int argc, const char* const* argv, FirmwareImage& image) {
     // is taken from a value that is not.
     if (i + 1 >= argc) return RejectArgument(Refusal::MissingValue, argument);
     const char* text = argv[i + 1];
+    if (option->effect == OptionEffect::Log) {
+      if (text[0] == '\0') return RejectArgument(Refusal::MissingValue, argument);
+      i += 2;
+      continue;
+    }
     uint32_t value = 0;
     switch (CheckOptionValue(text, option->largest, &value)) {
       case ValueVerdict::Accepted: break;

@@ -1,5 +1,6 @@
 #include "app/run_setup.h"
 
+#include "app/board_record.h"
 #include "app/early_stop.h"
 #include "app/exit_codes.h"
 #include "app/firmware_image.h"
@@ -32,6 +33,7 @@ void ExplainSilentController() {
 int StartRun(FirmwareImage& image) {
   // Without a usable controller no register may be touched: discovery has
   // said why, and the run stops here.
+  RecordStep(RunStep::Controller);
   if (!LocateI2cController(gSettings.channel, gPdSettings.debug)) return EarlyStop();
   if (!I2cInit()) return EarlyStop();
 
@@ -50,7 +52,9 @@ int StartRun(FirmwareImage& image) {
     ConsolePrint(u"Get_PD_ver\n");
   }
 
+  RecordStep(RunStep::VersionBefore);
   const bool versionRead = GetPdVersion();
+  RecordVersionBefore();
   // A controller whose update was cut short sits in its boot code, which
   // does not answer the version query; /force goes on to redo the update.
   if (!versionRead && (!gSettings.force || gSettings.versionOnly)) {

@@ -13,6 +13,7 @@ struct ToolSettings {
   bool showPdVersion;        // /v
   bool versionOnly;          // /ov
   bool force;                // /force: update even when the version query fails
+  const char* logName;       // /log: the board record's file, as typed; nullptr = none
 };
 
 extern ToolSettings gSettings;

@@ -1,5 +1,6 @@
 #include "app/update_pass.h"
 
+#include "app/board_record.h"
 #include "app/firmware_image.h"
 #include "app/image_passes.h"
 #include "app/early_stop.h"
@@ -31,17 +32,21 @@ void WarnFirmwareIncomplete() {
 bool PrepareTestMode(bool versionShown) {
   if (!I2cSetSlaveAddress(gChipInfo.slaveAddr)) return false;
   if (gPdSettings.debug) ConsolePrint(u"\n");
+  RecordStep(RunStep::ExitTestMode);
   if (!ExitTestMode()) return false;
   PlatformStall(200);
+  RecordStep(RunStep::StopCpu);
   if (!StopCpu()) return false;
 
   if (gPdSettings.debug) ConsolePrint(u"Get_chipID\n");
   uint8_t id[4] = {0, 0, 0, 0};
+  RecordStep(RunStep::ChipId);
   if (!GetChipId(id)) return false;
   // The chip ID shares the line of the version, when there is one.
   if (!gPdSettings.debug && versionShown) ConsolePrint(u", ");
   ConsolePrint(u"Chip ID: OV%0X%0X\n", id[0], id[1]);
 
+  RecordStep(RunStep::EnterTestMode);
   return EnterTestMode();
 }
 
@@ -67,6 +72,7 @@ FlashOutcome FlashImage(const FirmwareImage& image) {
 
   // Writing past the end of the flash would wrap onto its start after the
   // whole chip has been erased; refuse while the board still has firmware.
+  RecordStep(RunStep::ImageSize);
   if (image.sizeKb > gChipInfo.flashSizeKb) {
     ConsolePrint(u"Image Too Large! %d KBytes do not fit in the %d KBytes flash of this chip!!",
                  static_cast<int>(image.sizeKb), static_cast<int>(gChipInfo.flashSizeKb));
@@ -75,6 +81,7 @@ FlashOutcome FlashImage(const FirmwareImage& image) {
 
   const int64_t start = PlatformWallClockSeconds();
   ConsolePrint(u"\nErase    : ");
+  RecordStep(RunStep::Erase);
   switch (SpiChipErase()) {
     case EraseResult::Erased: break;
     case EraseResult::NotStarted: return FlashOutcome::Refused;
@@ -84,12 +91,14 @@ FlashOutcome FlashImage(const FirmwareImage& image) {
   ConsolePrint(u"\n");
   ConsolePrint(u"\nProgram  : ");
   const uint32_t cellEvery = CellEvery(image.sizeKb);
+  RecordStep(RunStep::Program);
   if (!ProgramPass(image, cellEvery)) {
     ConsolePrint(u"\n\rSPI_Program1K Fail!");
     return FlashOutcome::Failed;
   }
 
   ConsolePrint(u"\n\nVerify   : ");
+  RecordStep(RunStep::Verify);
   if (!VerifyPass(image, cellEvery)) {
     ConsolePrint(u"\n\nVerify Fail!");
     return FlashOutcome::VerifyFailed;
@@ -98,6 +107,7 @@ FlashOutcome FlashImage(const FirmwareImage& image) {
   // Success is said only once the signature reads back: before that the
   // controller would not start the image.
   ConsolePrint(u"\n\r\n\r");
+  RecordStep(RunStep::Signature);
   if (!ProgramSignature(image)) return FlashOutcome::Failed;
   ConsolePrint(u"Update Success!\n");
   PrintTimeConsumed(start);
@@ -118,21 +128,27 @@ int RunUpdate(bool versionShown, FirmwareImage& image) {
 
   FlashOutcome outcome = FlashOutcome::Done;
   if (image.loaded) outcome = FlashImage(image);
+  if (outcome != FlashOutcome::Done) RecordStepFailed();
   if (outcome == FlashOutcome::Refused || outcome == FlashOutcome::EraseCut) {
     return EndRun(EarlyStop(), outcome);
   }
 
   // The ending: the controller runs its firmware again whatever the flash
   // work came to.
+  RecordStep(RunStep::EndTestMode);
   if (!ExitTestMode()) return EndRun(EarlyStop(), outcome);
   if (gPdSettings.debug) ConsolePrint(u"WDT_Reset\n");
   ResetWatchdog();
   if (outcome == FlashOutcome::VerifyFailed) {
     SendVerifyFailByte();
-  } else if (gSettings.showPdVersion) {
-    ShowPdVersion();
   } else {
-    GetPdVersion();
+    RecordStep(RunStep::VersionAfter);
+    if (gSettings.showPdVersion) {
+      ShowPdVersion();
+    } else {
+      GetPdVersion();
+    }
+    RecordVersionAfter();
   }
   ReleaseFirmwareImage(image);
   ConsolePrint(u"\n\n");

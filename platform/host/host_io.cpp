@@ -1,8 +1,10 @@
 // Port and memory-mapped I/O, stalls and the wall clock of the host build:
 // all of them reach the simulated board of the session. A whole update makes
 // millions of I/O calls, so they only format a trace line when one is kept.
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
+#include <cstring>
 #include <ctime>
 #include <thread>
 
@@ -75,7 +77,11 @@ void PlatformStall(uint32_t microseconds) {
   if (session.realtime) std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
 }
 
-int64_t PlatformWallClockSeconds() {
+namespace {
+
+// The session's clock: the board's real-time clock (or, with --realtime,
+// the host's while the board's works); the host's without a board.
+int64_t SessionClockSeconds() {
   HostSession& session = CurrentHostSession();
   int64_t seconds = -1;
   if (session.board != nullptr) {
@@ -84,10 +90,49 @@ int64_t PlatformWallClockSeconds() {
   } else {
     seconds = static_cast<int64_t>(std::time(nullptr));
   }
+  return seconds;
+}
+
+}  // namespace
+
+int64_t PlatformWallClockSeconds() {
+  const int64_t seconds = SessionClockSeconds();
   if (seconds < 0) {
     HostTrace("clock fail");
   } else {
     HostTrace("clock %" PRId64, seconds);
   }
   return seconds;
+}
+
+// The board keeps UTC on its clock: its date and time are UTC.
+bool PlatformWallClockCivil(PlatformCivilTime* time) {
+  const int64_t seconds = SessionClockSeconds();
+  std::tm fields{};
+  const std::time_t moment = static_cast<std::time_t>(seconds);
+  if (seconds < 0 || gmtime_r(&moment, &fields) == nullptr) {
+    HostTrace("civil-clock fail");
+    return false;
+  }
+  time->year = static_cast<uint16_t>(fields.tm_year + 1900);
+  time->month = static_cast<uint8_t>(fields.tm_mon + 1);
+  time->day = static_cast<uint8_t>(fields.tm_mday);
+  time->hour = static_cast<uint8_t>(fields.tm_hour);
+  time->minute = static_cast<uint8_t>(fields.tm_min);
+  time->second = static_cast<uint8_t>(fields.tm_sec);
+  HostTrace("civil-clock %04u-%02u-%02uT%02u:%02u:%02u", time->year, time->month, time->day, time->hour,
+            time->minute, time->second);
+  return true;
+}
+
+size_t PlatformSmbiosTable(void* buffer, size_t capacity) {
+  const sim::Board* board = Board();
+  if (board == nullptr || board->SmbiosTable().empty()) {
+    HostTrace("smbios none");
+    return 0;
+  }
+  const std::vector<uint8_t>& table = board->SmbiosTable();
+  std::memcpy(buffer, table.data(), std::min(capacity, table.size()));
+  HostTrace("smbios %zu", table.size());
+  return table.size();
 }
