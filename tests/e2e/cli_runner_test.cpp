@@ -1,5 +1,8 @@
 // vexa-sim's own options and how it hands the rest to the tool.
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -127,6 +130,38 @@ TEST(VexaSim, AFlashFileThatCannotBeWrittenEndsWithExit2) {
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(run.err.rfind("vexa-sim: cannot write flash file nodir/f.bin", 0), 0u) << run.err;
   EXPECT_EQ(run.out, good.out);  // the board's clock is virtual: the same seconds too
+}
+
+// On a terminal the console changes only the cursor and the colours, and
+// gives both back at the end: the user's window keeps its size and what it
+// showed, whatever way the run ends.
+TEST(VexaSim, OnATerminalTheWindowIsNeitherResizedNorCleared) {
+  const std::vector<std::vector<std::string>> cases = {{}, {"/n"}, {"/ov"}, {"/sa", "84"}};
+  for (const std::vector<std::string>& args : cases) {
+    std::vector<std::string> storage = {VEXA_SIM_PATH, "--"};
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : storage) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    std::string out;
+    char chunk[4096];
+    for (ssize_t got; (got = read(terminal, chunk, sizeof chunk)) > 0;) out.append(chunk, static_cast<size_t>(got));
+    close(terminal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << JoinArgs(args);
+    EXPECT_EQ(out.find("\x1b[8;"), std::string::npos) << JoinArgs(args);
+    EXPECT_EQ(out.find("\x1b[2J"), std::string::npos) << JoinArgs(args);
+    EXPECT_NE(out.find("\x1b[?25l"), std::string::npos) << JoinArgs(args);
+    EXPECT_TRUE(out.ends_with("\x1b[0m\x1b[?25h")) << JoinArgs(args);
+  }
 }
 
 }  // namespace
