@@ -10,7 +10,9 @@ void ResetRunRecords();
 
 // Reads argv[1] .. argv[argc - 1] into gSettings and gChipInfo and loads
 // every .bin argument into `image` as it comes, so the last one is the
-// image. Returns kExitSuccess when every argument was accepted; otherwise
+// image. The /log file is taken first, wherever it stands, so that a
+// refused command line is recorded too. A value that is not hexadecimal
+// or out of its option's range is refused, naming it. Returns kExitSuccess when every argument was accepted; otherwise
 // the failure has been printed and the result is the run's exit code
 // (kExitBadArgument).
 int ParseCommandLine(int argc, const char* const* argv, FirmwareImage& image);
