@@ -12,7 +12,10 @@ void ResetRunRecords();
 // every .bin argument into `image` as it comes, so the last one is the
 // image. /backup, /dump and /check must fit the image and each other (one
 // of them, /backup and /check with an image, /dump without, none with /ov).
-// Returns kExitSuccess when every argument was accepted; otherwise
+// The /log file is taken first, wherever it stands, so that a refused
+// command line is recorded too. A value that is not hexadecimal or out of
+// its option's range is refused, naming it. Returns kExitSuccess when every
+// argument was accepted; otherwise
 // the failure has been printed and the result is the run's exit code
 // (kExitBadArgument).
 int ParseCommandLine(int argc, const char* const* argv, FirmwareImage& image);

@@ -45,6 +45,7 @@ bool LoadFirmwareImage(const char* name, FirmwareImage& image) {
   PlatformFile* file = PlatformFileOpen(name);
   if (file == nullptr) {
     ConsolePrint(u"\n\rFile Open Fail!\n\n");
+    StdPrintf("%s cannot be opened: check its name and that it is in the current folder.\n", name);
     return false;
   }
 

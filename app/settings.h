@@ -17,6 +17,7 @@ struct ToolSettings {
   const char* backupFile;    // /backup FILE: the flash read into FILE before the erase
   const char* dumpFile;      // /dump FILE: the flash read into FILE, nothing written
   bool check;                // /check: the flash compared with the image, nothing written
+  const char* logName;       // /log: the board record's file, as typed; nullptr = none
 };
 
 extern ToolSettings gSettings;

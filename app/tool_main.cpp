@@ -2,6 +2,7 @@
 
 #include <stdint.h>
 
+#include "app/board_record.h"
 #include "app/command_line.h"
 #include "app/firmware_image.h"
 #include "app/run_setup.h"
@@ -48,6 +49,8 @@ int ToolMain(int argc, const char* const* argv) {
   // releases it; a run that stops before the ending releases it here.
   FirmwareImage image{};
   int exitCode = ParseCommandLine(argc, argv, image);
+  // A board is never updated without its record.
+  if (!BeginBoardRecord(image)) exitCode = WithRecordFailure(exitCode);
   if (exitCode == kExitSuccess) {
     // The platform name printed next completes this line.
     ConsolePrint(u"\nOVK PD FW Update Utility v%s thru ", kToolVersion);
@@ -57,5 +60,5 @@ int ToolMain(int argc, const char* const* argv) {
     if (exitCode != kExitSuccess) I2cReleaseBus();
   }
   ReleaseFirmwareImage(image);
-  return exitCode;
+  return EndBoardRecord(exitCode);
 }

@@ -1,5 +1,6 @@
 #include "app/update_pass.h"
 
+#include "app/board_record.h"
 #include "app/firmware_image.h"
 #include "app/flash_readout.h"
 #include "app/image_passes.h"
@@ -78,11 +79,13 @@ bool PrepareTestMode(bool versionShown, WatchdogChip& chip, int& exitCode) {
     return false;
   }
   if (gPdSettings.debug) ConsolePrint(u"\n");
+  RecordStep(RunStep::ExitTestMode);
   if (!ExitTestMode()) {
     exitCode = EarlyStop();
     return false;
   }
   PlatformStall(200);
+  RecordStep(RunStep::StopCpu);
   if (!StopCpu()) {
     exitCode = EarlyStop();
     return false;
@@ -90,6 +93,7 @@ bool PrepareTestMode(bool versionShown, WatchdogChip& chip, int& exitCode) {
 
   if (gPdSettings.debug) ConsolePrint(u"Get_chipID\n");
   uint8_t id[4] = {0, 0, 0, 0};
+  RecordStep(RunStep::ChipId);
   const bool identified = GetChipId(id);
   // A chip other than the one named has given its own ID. One the tool
   // does not know is no answer (a read that failed, a command frame lost on
@@ -104,6 +108,7 @@ bool PrepareTestMode(bool versionShown, WatchdogChip& chip, int& exitCode) {
   if (!gPdSettings.debug && versionShown) ConsolePrint(u", ");
   ConsolePrint(u"Chip ID: OV%0X%0X\n", id[0], id[1]);
 
+  RecordStep(RunStep::EnterTestMode);
   if (!EnterTestMode()) {
     exitCode = StopRestarting(chip);
     return false;
@@ -133,6 +138,7 @@ FlashOutcome FlashImage(const FirmwareImage& image) {
 
   // Writing past the end of the flash would wrap onto its start after the
   // whole chip has been erased; refuse while the board still has firmware.
+  RecordStep(RunStep::ImageSize);
   if (image.sizeKb > gChipInfo.flashSizeKb) {
     ConsolePrint(u"Image Too Large! %d KBytes do not fit in the %d KBytes flash of this chip!!",
                  static_cast<int>(image.sizeKb), static_cast<int>(gChipInfo.flashSizeKb));
@@ -140,10 +146,14 @@ FlashOutcome FlashImage(const FirmwareImage& image) {
   }
 
   // What the board held is kept before anything of it is erased.
-  if (gSettings.backupFile != nullptr && !BackupFlash()) return FlashOutcome::Refused;
+  if (gSettings.backupFile != nullptr) {
+    RecordStep(RunStep::FlashRead);
+    if (!BackupFlash()) return FlashOutcome::Refused;
+  }
 
   const int64_t start = PlatformWallClockSeconds();
   ConsolePrint(u"\nErase    : ");
+  RecordStep(RunStep::Erase);
   switch (SpiChipErase()) {
     case EraseResult::Erased: break;
     case EraseResult::NotStarted: return FlashOutcome::Refused;
@@ -153,12 +163,14 @@ FlashOutcome FlashImage(const FirmwareImage& image) {
   ConsolePrint(u"\n");
   ConsolePrint(u"\nProgram  : ");
   const uint32_t cellEvery = CellEvery(image.sizeKb);
+  RecordStep(RunStep::Program);
   if (!ProgramPass(image, cellEvery)) {
     ConsolePrint(u"\n\rSPI_Program1K Fail!");
     return FlashOutcome::Failed;
   }
 
   ConsolePrint(u"\n\nVerify   : ");
+  RecordStep(RunStep::Verify);
   if (!VerifyPass(image, cellEvery)) {
     ConsolePrint(u"\n\nVerify Fail!");
     return FlashOutcome::VerifyFailed;
@@ -167,6 +179,7 @@ FlashOutcome FlashImage(const FirmwareImage& image) {
   // Success is said only once the signature reads back: before that the
   // controller would not start the image.
   ConsolePrint(u"\n\r\n\r");
+  RecordStep(RunStep::Signature);
   if (!ProgramSignature(image)) return FlashOutcome::Failed;
   ConsolePrint(u"Update Success!\n");
   PrintTimeConsumed(start);
@@ -193,8 +206,11 @@ int RunUpdate(bool versionShown, FirmwareImage& image) {
   // /dump and /check only read: the ending then decides nothing but
   // whether the controller runs again.
   const bool readout = ReadoutRequested();
+  if (readout) RecordStep(RunStep::FlashRead);
   const int readoutCode = readout ? ReadOutFlash(image) : kExitSuccess;
+  if (readoutCode != kExitSuccess) RecordStepFailed();
   if (!readout && image.loaded) outcome = FlashImage(image);
+  if (outcome != FlashOutcome::Done) RecordStepFailed();
   if (outcome == FlashOutcome::Refused) return StopRestarting(chip);
   if (outcome == FlashOutcome::EraseCut) return EndRun(EarlyStop(), outcome);
 
@@ -202,6 +218,7 @@ int RunUpdate(bool versionShown, FirmwareImage& image) {
   // work came to.
   const bool imageWritten = !readout && image.loaded;
   const bool newImage = imageWritten && outcome == FlashOutcome::Done;
+  RecordStep(RunStep::EndTestMode);
   if (!ExitTestMode()) {
     if (readout) {
       EarlyStop();
@@ -223,7 +240,9 @@ int RunUpdate(bool versionShown, FirmwareImage& image) {
   if (outcome == FlashOutcome::VerifyFailed) {
     SendVerifyFailByte();
   } else {
+    RecordStep(RunStep::VersionAfter);
     answered = QueryVersion() || (shouldAnswer && RestartController(chip) && QueryVersion());
+    RecordVersionAfter();
   }
   ReleaseFirmwareImage(image);
   ConsolePrint(u"\n\n");

@@ -17,6 +17,7 @@ void PrintUsage() {
   ConsolePrint(u"\n\n fs0:\\>VEXA FILE /sa 80      ==>Specify FW slave address to 0x80(8bits).");
   ConsolePrint(u"\n\n fs0:\\>VEXA FILE /cp 4E      ==>Specify Configuration Port to 0x4E/0x4F.");
   ConsolePrint(u"\n\n fs0:\\>VEXA FILE /i2c 1      ==>Specify i2c channel to 1.");
+  ConsolePrint(u"\n\n fs0:\\>VEXA FILE /log B.CSV  ==>Append this run's record (one CSV line) to B.CSV.");
   ConsolePrint(u"\n\n $ vexa-linux FILE /dev/i2c-3 ==>Under Linux: use the kernel's adapter i2c-3.");
   ConsolePrint(u"\n\n");
 }

@@ -5,6 +5,10 @@
 
 #include "i2c/i2c_host.h"
 
+// Channels a supported platform can have: Intel's eight functions of PCI
+// device 21 (AMD's six fixed controllers are checked by discovery itself).
+inline constexpr uint8_t kI2cChannelCount = 8;
+
 // Reads the host bridge's vendor ID, prints the platform name (completing
 // the banner line), and locates the register block of `channel` (/i2c);
 // `debug` (/db) adds the address line and a line for each change below.

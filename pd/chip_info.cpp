@@ -142,16 +142,21 @@ bool GetChipId(uint8_t id[4]) {
     ConsolePrint(u"Get_chipID ->  I2CBlkDataReadFail!!\n\n");
     return false;
   }
+  // Kept also when it is refused below: the run's record names the chip found.
+  for (int i = 0; i < 4; ++i) gChipInfo.chipId[i] = id[i];
+  gChipInfo.chipIdRead = true;
   if (gPdSettings.debug) {
     ConsolePrint(u"CMD Chip ID: OV%0X%0X, Parameter Chip ID: OV%0X%0X\n", id[0], id[1],
                  gChipInfo.expectedId[0], gChipInfo.expectedId[1]);
   }
   if (id[0] != gChipInfo.expectedId[0] || id[1] != gChipInfo.expectedId[1]) {
     ConsolePrint(u"Chip ID Mismatch!!\n\n");
+    // Which chip answered says whether /id was mistyped or the board is
+    // not one the image is meant for.
+    ConsolePrint(u"Chip ID found: OV%02X%02X, expected: OV%02X%02X (/id); check /id and the image.\n",
+                 id[0], id[1], gChipInfo.expectedId[0], gChipInfo.expectedId[1]);
     return false;
   }
-  for (int i = 0; i < 4; ++i) gChipInfo.chipId[i] = id[i];
-
   gChipInfo.flashSizeKb = GetFlashSize(id);
   if (gChipInfo.flashSizeKb == 0) {
     ConsolePrint(u"Get_chipID PD_FLash_Size error!!\n\n");

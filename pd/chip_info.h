@@ -13,6 +13,7 @@ struct ChipInfo {
   uint8_t tcpiModeAddr = kDefaultTcpiModeAddr;  // TCPI-mode commands, 8-bit form
   uint8_t expectedId[2];                        // the /id: high byte, low byte
   uint8_t chipId[4];                            // as read from the chip
+  bool chipIdRead;                              // chipId holds what the chip answered
   uint32_t flashSizeKb;                         // 0 = unsupported ID
   uint8_t bridgePrefix[2];                      // wire order
   uint32_t addrBytes;                           // 2 or 3

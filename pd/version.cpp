@@ -14,9 +14,12 @@ constexpr uint8_t kPdVersionCommands[6] = {0xE4, 0xE3, 0xE2, 0xE1, 0xE0, 0xDD};
 
 }  // namespace
 
+PdVersionReading gPdVersionRead{};
+
 // A target that cannot be set has already said why; nothing is sent then.
 
 bool GetPdVersion() {
+  gPdVersionRead = PdVersionReading{};
   const uint8_t address = gChipInfo.tcpiModeAddr;
   if (!I2cSetSlaveAddress(address)) return false;
   uint8_t version[2] = {0, 0};
@@ -25,10 +28,12 @@ bool GetPdVersion() {
     return false;
   }
   ConsolePrint(u"FW Version: %02X%02X", version[0], version[1]);
+  gPdVersionRead = PdVersionReading{{version[0], version[1]}, 2};
   return true;
 }
 
 bool ShowPdVersion() {
+  gPdVersionRead = PdVersionReading{};
   const uint8_t address = gChipInfo.tcpiModeAddr;
   if (!I2cSetSlaveAddress(address)) return false;
   uint8_t version[6] = {0, 0, 0, 0, 0, 0};
@@ -40,5 +45,6 @@ bool ShowPdVersion() {
   }
   ConsolePrint(u"\nPD Version : %02X%02X%02X%02X%02X%02X", version[0], version[1], version[2],
                version[3], version[4], version[5]);
+  gPdVersionRead = PdVersionReading{{version[0], version[1], version[2], version[3], version[4], version[5]}, 6};
   return true;
 }

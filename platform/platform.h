@@ -94,3 +94,26 @@ void PlatformFree(void* buffer);
 // Whole seconds since an arbitrary epoch, from the real-time clock; -1 when
 // the clock cannot be read. Only differences of two readings mean anything.
 int64_t PlatformWallClockSeconds();
+
+// The real-time clock's date and time as it keeps them (the board's local
+// time; no time zone is known).
+struct PlatformCivilTime {
+  uint16_t year;
+  uint8_t month;   // 1..12
+  uint8_t day;     // 1..31
+  uint8_t hour;    // 0..23
+  uint8_t minute;  // 0..59
+  uint8_t second;  // 0..59
+};
+
+// false when the clock cannot be read.
+bool PlatformWallClockCivil(PlatformCivilTime* time);
+
+// ---- Firmware tables ----
+
+// Copies the firmware's SMBIOS structure table (the structures themselves,
+// as the SMBIOS 3 entry point or else the 32-bit one locates them) into
+// `buffer`, at most `capacity` bytes. Returns the table's whole length,
+// which may exceed `capacity` (then only the first `capacity` bytes were
+// copied); 0 when the firmware offers no table.
+size_t PlatformSmbiosTable(void* buffer, size_t capacity);

@@ -16,16 +16,18 @@ class Usage(Exception):
     pass
 
 
-def parse(argv, script_option, flags=()):
+def parse(argv, script_option, flags=(), lists=()):
     """(settings, board options, files). `script_option` ("--nsh", "--sh")
     names the guest's script among the files; `flags` are the launcher's
-    own options without a value (e.g. "--kvm")."""
+    own options without a value (e.g. "--kvm"), `lists` those whose values
+    add up as they repeat (e.g. "--smbios")."""
     if "--" not in argv:
         raise Usage("no \"--\" before the files for the guest (see --help)")
     split = argv.index("--")
     before, after = argv[:split], argv[split + 1:]
     settings = {"build": os.path.join(ROOT, "build"), "timeout": 600.0, "script": None}
     settings.update({flag[2:]: False for flag in flags})
+    settings.update({option[2:]: [] for option in lists})
     board = []
     index = 0
     while index < len(before):
@@ -42,6 +44,11 @@ def parse(argv, script_option, flags=()):
         elif option in flags:
             settings[option[2:]] = True
             index += 1
+        elif option in lists:
+            if index + 1 >= len(before):
+                raise Usage(f"{option} needs a value")
+            settings[option[2:]].append(before[index + 1])
+            index += 2
         else:
             board.append(option)
             index += 1
@@ -100,17 +107,18 @@ class ConsoleEcho:
         self.pending = b""
 
 
-def served_boot(board_path, board_options, command, work, timeout, echo=None):
+def served_boot(board_path, board_options, command, work, timeout, echo=None, end_at_prompt=False):
     """Serves the board to QEMU running `command` (the board's -device
     arguments are added) until the guest powers off. Returns (raw serial
-    bytes, failure text or None); a failure of the board's own counts."""
+    bytes, failure text or None); a failure of the board's own counts.
+    `end_at_prompt` is ovmf_shell.boot's."""
     try:
         served = ovmf_shell.ServedBoard(board_path, board_options, os.path.join(work, "board.stderr"))
     except ovmf_shell.BoardError as error:
         return b"", str(error)
     raw, failure = ovmf_shell.boot(command + served.qemu_args, os.path.join(work, "serial.log"),
                                    os.path.join(work, "qemu.stderr"), timeout,
-                                   pass_fds=served.qemu_fds, echo=echo)
+                                   pass_fds=served.qemu_fds, echo=echo, end_at_prompt=end_at_prompt)
     if echo:
         echo.flush()
     status, complaint = served.finish()

@@ -14,6 +14,8 @@ CRLF = "\r\n"
 ESCAPE = re.compile(rb"\x1b\[[0-9;=?]*[A-Za-z]")
 CRASH = b"!!!! X64 Exception"
 SKIP_PROMPT = b"seconds to skip"
+# The Shell's prompt, at the end of the console text: a script has ended.
+SHELL_PROMPT = re.compile(rb"(?:Shell|FS\d+:\\[^\r\n>]*)> $", re.I)
 PACKAGES = "apt-get install --no-install-recommends qemu-system-x86 ovmf mtools dosfstools"
 
 
@@ -177,15 +179,19 @@ def qemu_command(qemu, disk, vars_copy, ovmf_code, accel="tcg"):
     ]
 
 
-def boot(command, log_path, stderr_path, timeout, pass_fds=(), echo=None):
+def boot(command, log_path, stderr_path, timeout, pass_fds=(), echo=None, end_at_prompt=False):
     """Runs QEMU until the guest powers off; returns (raw serial bytes,
-    failure text or None). `echo` gets the serial bytes as they come."""
+    failure text or None). `echo` gets the serial bytes as they come. With
+    `end_at_prompt`, a Shell prompt after startup.nsh (the script ended
+    without powering off, as a factory script does to leave a failed board
+    on) is answered with `reset -s`."""
     with open(stderr_path, "wb") as stderr:
         process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=stderr,
                                    pass_fds=pass_fds)
     output = bytearray()
     deadline = time.monotonic() + timeout
     key_sent = False
+    reset_sent = False
     crashed_at = None
     failure = None
     try:
@@ -217,6 +223,11 @@ def boot(command, log_path, stderr_path, timeout, pass_fds=(), echo=None):
                     key_sent = True
                 if crashed_at is None and CRASH in output:
                     crashed_at = now
+                if end_at_prompt and key_sent and not reset_sent and \
+                        SHELL_PROMPT.search(ESCAPE.sub(b"", bytes(output[-200:]))):
+                    process.stdin.write(b"reset -s\r")
+                    process.stdin.flush()
+                    reset_sent = True
             elif process.poll() is not None:
                 break
     finally:

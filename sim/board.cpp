@@ -215,6 +215,7 @@ class BoardImpl {
   std::vector<std::unique_ptr<I2cDevice>> ownedDevices;
   std::vector<std::function<void()>> finishActions;
   BoardRecord record;
+  std::vector<std::uint8_t> smbiosTable;
   bool finished = false;
   std::string finishError;
 
@@ -224,7 +225,8 @@ class BoardImpl {
   DwI2cController& AddController(unsigned channel, const DwI2cParams& params);
 };
 
-BoardImpl::BoardImpl(const BoardConfig& boardConfig) : config(boardConfig) {
+BoardImpl::BoardImpl(const BoardConfig& boardConfig)
+    : config(boardConfig), smbiosTable(SmbiosStructures(boardConfig.smbios)) {
   if (!config.busTracePath.empty()) trace = std::make_unique<BusTrace>(config.busTracePath);
   switch (config.platform) {
     case PlatformType::Intel:
@@ -429,6 +431,8 @@ void Board::Wait(std::uint64_t ns) {
   clock.AdvanceNs(until - clock.NowNs());
   impl_->CatchUpAll();
 }
+
+const std::vector<std::uint8_t>& Board::SmbiosTable() const { return impl_->smbiosTable; }
 
 std::optional<std::int64_t> Board::RtcSeconds() const {
   if (impl_->config.clockFail) return std::nullopt;

@@ -18,6 +18,7 @@
 #include "sim/i2c_device.h"
 #include "sim/lpss_generations.h"
 #include "sim/pd_controller.h"
+#include "sim/smbios_table.h"
 
 namespace sim {
 
@@ -55,6 +56,9 @@ struct BoardConfig {
 
   // One line per bus transaction ("W 80: FF F8 00 00"); empty = none.
   std::string busTracePath;
+
+  // What the board's firmware says of it in its SMBIOS table.
+  SmbiosIdentity smbios;
 
   // The PD controller wired to pdChannel (with its SPI flash); nullopt for
   // a board whose bus carries only what a test attaches.
@@ -118,6 +122,9 @@ class Board {
   // Whole seconds of the real-time clock on the virtual time line; nullopt
   // when the clock fails.
   std::optional<std::int64_t> RtcSeconds() const;
+
+  // The SMBIOS structure table the board's firmware offers; empty for none.
+  const std::vector<std::uint8_t>& SmbiosTable() const;
 
   // Puts a device on the bus of controller `channel` at a 7-bit address.
   void AttachDevice(unsigned channel, std::uint8_t address7, I2cDevice* device);

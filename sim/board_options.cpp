@@ -127,7 +127,8 @@ OptionResult ParseBoardOption(BoardConfig& config, int argc, const char* const* 
                               std::string& error) {
   const std::string option = argv[index];
   const bool takesValue = option == "--platform" || option == "--pd-channel" || option == "--lpss" ||
-                          option == "--fault" || option == "--trace" || option == "--bar0";
+                          option == "--fault" || option == "--trace" || option == "--bar0" ||
+                          option == "--smbios";
   if (!takesValue) {
     return config.pd.has_value() ? ParsePdOption(*config.pd, argc, argv, index, error) : OptionResult::Unknown;
   }
@@ -156,6 +157,8 @@ OptionResult ParseBoardOption(BoardConfig& config, int argc, const char* const* 
     }
   } else if (option == "--fault") {
     if (!ApplyBoardFault(config, value, error)) return OptionResult::Error;
+  } else if (option == "--smbios") {
+    if (!ParseSmbiosOption(config.smbios, value, error)) return OptionResult::Error;
   } else {
     if (value.empty()) {
       error = "--trace needs a file name";
@@ -190,6 +193,10 @@ std::string BoardOptionsHelp() {
       "                       FE029004, FE02A004 and 4017002004 for functions 0 to 3)\n"
       "  --trace FILE         write one line per I2C bus transaction to FILE,\n"
       "                       e.g. \"W 80: FF F8 00 00\", \"R 80: 52 30 00 00\", \"W 80: NACK\"\n"
+      "  --smbios TEXT        what the firmware's SMBIOS table says, as QEMU's -smbios takes it;\n"
+      "                       may repeat: type=1,manufacturer=M,product=P,serial=S,uuid=U and\n"
+      "                       type=2,manufacturer=M,product=P,serial=S (\",,\" is a comma), or\n"
+      "                       none for no table (default: VEXA, Simulated Board, no serials)\n"
       "  --fault NAME         make the board misbehave; may repeat, faults add up:\n";
   for (const BoardFault& fault : kBoardFaults) {
     std::string line = "      ";

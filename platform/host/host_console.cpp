@@ -1,6 +1,8 @@
 // The console of the host build. Standard output receives exactly the
-// characters the firmware console would (as UTF-8); console control turns
-// into ANSI sequences only when standard output is a terminal.
+// characters the firmware console would (as UTF-8). On a terminal the
+// cursor and the colours turn into ANSI sequences; the mode and the clear
+// screen do not, as the terminal is the user's, with its size and what it
+// shows; the session's end gives the cursor and the colours back.
 #include <unistd.h>
 
 #include <cstdio>
@@ -25,8 +27,13 @@ void Emit(const std::string& bytes) {
   }
 }
 
+// Whether a sequence went to the terminal, which then needs them undone.
+bool gTerminalChanged = false;
+
 void EmitControl(const char* sequence) {
-  if (UseAnsi()) Emit(sequence);
+  if (!UseAnsi()) return;
+  Emit(sequence);
+  gTerminalChanged = true;
 }
 
 void AppendUtf8(std::string& out, uint32_t code) {
@@ -116,31 +123,26 @@ bool PlatformConsoleQueryMode(uint32_t mode, uint32_t* columns, uint32_t* rows) 
 void PlatformConsoleSetMode(uint32_t mode) {
   HostTrace("set-mode %u", mode);
   CurrentHostSession().consoleMode = mode;
-  const HostSession& session = CurrentHostSession();
-  if (mode < session.modes.size() && UseAnsi()) {
-    char sequence[32];
-    std::snprintf(sequence, sizeof sequence, "\x1b[8;%u;%ut", session.modes[mode].rows,
-                  session.modes[mode].columns);
-    Emit(sequence);
-  }
 }
 
-void PlatformConsoleClearScreen() {
-  HostTrace("clear-screen");
-  EmitControl("\x1b[2J\x1b[H");
-}
+void PlatformConsoleClearScreen() { HostTrace("clear-screen"); }
 
 uint8_t PlatformConsoleAttribute() { return CurrentHostSession().consoleAttribute; }
 
 void PlatformConsoleSetAttribute(uint8_t attribute) {
   HostTrace("set-attribute %02X", attribute);
   CurrentHostSession().consoleAttribute = attribute;
-  if (UseAnsi()) {
-    const uint8_t foreground = attribute & 0x0F;
-    const uint8_t background = (attribute >> 4) & 0x07;
-    char sequence[32];
-    std::snprintf(sequence, sizeof sequence, "\x1b[0;%d;%dm",
-                  (foreground & 8 ? 90 : 30) + AnsiColour(foreground), 40 + AnsiColour(background));
-    Emit(sequence);
-  }
+  const uint8_t foreground = attribute & 0x0F;
+  const uint8_t background = (attribute >> 4) & 0x07;
+  char sequence[32];
+  std::snprintf(sequence, sizeof sequence, "\x1b[0;%d;%dm",
+                (foreground & 8 ? 90 : 30) + AnsiColour(foreground), 40 + AnsiColour(background));
+  EmitControl(sequence);
+}
+
+void HostConsoleRestore() {
+  if (!gTerminalChanged) return;
+  EmitControl("\x1b[0m\x1b[?25h");
+  std::fflush(stdout);
+  gTerminalChanged = false;
 }

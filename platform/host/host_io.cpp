@@ -75,3 +75,10 @@ bool HostBoardClock(int64_t* seconds) {
   *seconds = rtc.has_value() ? *rtc : -1;
   return true;
 }
+
+bool HostBoardSmbios(const std::vector<uint8_t>** table) {
+  sim::Board* board = Board();
+  if (board == nullptr) return false;
+  *table = &board->SmbiosTable();
+  return true;
+}

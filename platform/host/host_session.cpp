@@ -14,6 +14,7 @@ HostSession& HostFallbackSession() {
 void HostSessionBegin(HostSession* session) { gHostSession = session; }
 
 void HostSessionEnd() {
+  HostConsoleRestore();
   if (gHostSession != nullptr && gHostSession->ioTrace != nullptr) std::fflush(gHostSession->ioTrace);
   gHostSession = nullptr;
 }

@@ -45,7 +45,12 @@ struct HostSession {
 // Starts a session: the platform layer uses it until HostSessionEnd. The
 // session object must outlive that.
 void HostSessionBegin(HostSession* session);
+// Also gives a terminal back as the user had it (HostConsoleRestore).
 void HostSessionEnd();
+
+// Shows the cursor and resets the colours, when the console changed them
+// on a terminal; nothing otherwise.
+void HostConsoleRestore();
 
 // Inline, as every port, memory and stall operation of the tool asks for
 // it, millions of times in a whole update.
@@ -59,9 +64,11 @@ inline HostSession& CurrentHostSession() {
 // time: host_io.cpp for a program with a board, host_no_board.cpp for one
 // without. HostBoardWait moves the session's board on (nothing without
 // one); HostBoardClock gives its real-time clock (-1 when that clock
-// fails) and returns false when the program has no board.
+// fails) and HostBoardSmbios its SMBIOS structure table (empty when it
+// offers none); both return false when the program has no board.
 void HostBoardWait(std::uint64_t nanoseconds);
 bool HostBoardClock(std::int64_t* seconds);
+bool HostBoardSmbios(const std::vector<std::uint8_t>** table);
 
 // One line of the I/O trace (printf-style, no line end), when one is kept.
 void HostTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -32,6 +32,11 @@ struct EfiClockReading {
 };
 bool EfiReadClock(EfiClockReading* reading);
 
+// The SMBIOS structure table from the system table's configuration table:
+// the SMBIOS 3 entry point's when there is one, else the 32-bit one's.
+// false when neither is there or its anchor is not what it must be.
+bool EfiSmbiosTable(const void** table, unsigned long long* length);
+
 // Pool memory (EfiLoaderData); nullptr when the pool has no room.
 void* EfiAllocatePool(unsigned long long size);
 void EfiFreePool(void* buffer);

@@ -113,6 +113,37 @@ void PlatformFree(void* buffer) {
 
 // ---- Wall clock ----
 
+bool PlatformWallClockCivil(PlatformCivilTime* time) {
+  EfiClockReading reading{};
+  if (!EfiReadClock(&reading)) return false;
+  // The same fields the seconds count is built from; one that is out of
+  // range makes that count fail, and the date is then no better.
+  if (SecondsFromCivil(reading.year, reading.month, reading.day, reading.hour, reading.minute,
+                       reading.second) < 0) {
+    return false;
+  }
+  time->year = static_cast<uint16_t>(reading.year);
+  time->month = static_cast<uint8_t>(reading.month);
+  time->day = static_cast<uint8_t>(reading.day);
+  time->hour = static_cast<uint8_t>(reading.hour);
+  time->minute = static_cast<uint8_t>(reading.minute);
+  time->second = static_cast<uint8_t>(reading.second);
+  return true;
+}
+
+// ---- Firmware tables ----
+
+size_t PlatformSmbiosTable(void* buffer, size_t capacity) {
+  const void* table = nullptr;
+  unsigned long long length = 0;
+  if (!EfiSmbiosTable(&table, &length) || table == nullptr) return 0;
+  const size_t whole = length > SIZE_MAX ? SIZE_MAX : static_cast<size_t>(length);
+  const uint8_t* from = static_cast<const uint8_t*>(table);
+  uint8_t* to = static_cast<uint8_t*>(buffer);
+  for (size_t i = 0; i < whole && i < capacity; ++i) to[i] = from[i];
+  return whole;
+}
+
 int64_t PlatformWallClockSeconds() {
   EfiClockReading reading{};
   if (!EfiReadClock(&reading)) return -1;

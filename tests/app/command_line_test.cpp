@@ -13,6 +13,7 @@
 #include "pd/chip_info.h"
 #include "pd/pd_settings.h"
 #include "platform/platform.h"
+#include "e2e/cli_texts.h"
 #include "support/console_capture.h"
 #include "support/sim_process.h"
 
@@ -85,16 +86,17 @@ TEST(CommandLine, AcceptedOptionsFillTheRecords) {
       {{}, Parsed{}},
       {{"/sa", "84"}, With([](Parsed& p) { p.slave = 0x84; })},
       {{"/sa", "0x84"}, With([](Parsed& p) { p.slave = 0x84; })},
-      {{"/sa", "184"}, With([](Parsed& p) { p.slave = 0x84; })},  // low 8 bits
+      {{"/sa", "0X0084"}, With([](Parsed& p) { p.slave = 0x84; })},
+      {{"/sa", "000000000000fe"}, With([](Parsed& p) { p.slave = 0xFE; })},
       {{"/t", "40"}, With([](Parsed& p) { p.tcpi = 0x40; })},
       {{"/tcpi", "40"}, With([](Parsed& p) { p.tcpi = 0x40; })},
-      {{"/t", "-1"}, With([](Parsed& p) { p.tcpi = 0xFF; })},
-      {{"/i2c", "10"}, With([](Parsed& p) { p.channel = 0x10; })},
+      {{"/t", "0"}, With([](Parsed& p) { p.tcpi = 0; })},
+      {{"/i2c", "7"}, With([](Parsed& p) { p.channel = 7; })},
       {{"/cp", "4E"}, With([](Parsed& p) { p.configPort = 0x4E; })},
       {{"/cp4E", "5"}, With([](Parsed& p) { p.configPort = 0x5; })},
-      {{"/cp", "12345"}, With([](Parsed& p) { p.configPort = 0x2345; })},  // low 16 bits
-      {{"/cp", "80000000"}, With([](Parsed& p) { p.configPort = 0xFFFF; })},
+      {{"/cp", "FF"}, With([](Parsed& p) { p.configPort = 0xFF; })},
       {{"/id", "5251"}, With([](Parsed& p) { p.expectedChipId = 0x5251; })},
+      {{"/id", "FFFF"}, With([](Parsed& p) { p.expectedChipId = 0xFFFF; })},
       {{"/db"}, With([](Parsed& p) { p.debug = true; })},
       {{"/v"}, With([](Parsed& p) { p.showPdVersion = true; })},
       {{"/verbose"}, With([](Parsed& p) { p.showPdVersion = true; })},
@@ -102,11 +104,9 @@ TEST(CommandLine, AcceptedOptionsFillTheRecords) {
       {{"/overview"}, With([](Parsed& p) { p.versionOnly = true; })},
       {{"/force"}, With([](Parsed& p) { p.force = true; })},
       {{"/forced"}, With([](Parsed& p) { p.force = true; })},
+      // A file name is taken as typed, whatever it looks like.
       {{"/dump", "d.img"}, With([](Parsed& p) { p.dumpFile = "d.img"; })},
       {{"/dumpall", "/v"}, With([](Parsed& p) { p.dumpFile = "/v"; })},
-      // A value is taken whatever it looks like.
-      {{"/cp", "/v"}, With([](Parsed& p) { p.configPort = 0; })},
-      {{"/sa", "/sa"}, With([](Parsed& p) { p.slave = 0; })},
       // The last occurrence wins; order is free.
       {{"/sa", "10", "/db", "/sa", "20"}, With([](Parsed& p) {
          p.slave = 0x20;
@@ -140,13 +140,23 @@ TEST(CommandLine, RejectedArgumentsEndTheRunWithExitCode1) {
       // /check and /backup need an image, /dump a file name.
       {"/check"},      {"/backup", "a.bin"}, {"/dump"},
       {"/dump", "d.bin", "/ov"}, {"/dump", "d.bin", "/check"},
+      // Values: hexadecimal digits after an optional 0x, in their option's
+      // range, or nothing of the command line is taken.
+      {"/sa", "5230zz"}, {"/sa", "184"},  {"/sa", "0x"},    {"/sa", ""},
+      {"/sa", " 84"},    {"/sa", "+84"},  {"/sa", "/sa"},   {"/t", "-1"},
+      {"/cp", "/v"},     {"/cp", "12345"}, {"/cp", "100"},  {"/cp", "80000000"},
+      {"/id", "zz"},     {"/id", "10000"}, {"/id", "5230 "}, {"/i2c", "-1"},
+      {"/i2c", "8"},     {"/i2c", "10"},   {"/sa", "8O"},
   };
   for (const std::vector<std::string>& args : cases) {
     ConsoleCapture console;
     EXPECT_EQ(Parse(args), kExitBadArgument) << vexa_test::JoinArgs(args);
     EXPECT_NE(console.text().find("Wrong Parameter!"), std::string::npos) << vexa_test::JoinArgs(args);
-    // Nothing after the rejected argument is taken.
+    // Nothing of the rejected argument, nor after it, is taken.
     EXPECT_EQ(gChipInfo.slaveAddr, 0x80) << vexa_test::JoinArgs(args);
+    EXPECT_EQ(gChipInfo.tcpiModeAddr, 0x80) << vexa_test::JoinArgs(args);
+    EXPECT_EQ(gSettings.configPort, 0x2E) << vexa_test::JoinArgs(args);
+    EXPECT_EQ(gSettings.expectedChipId, 0) << vexa_test::JoinArgs(args);
     EXPECT_EQ(gSettings.channel, 0) << vexa_test::JoinArgs(args);
   }
 }
@@ -218,7 +228,7 @@ TEST(CommandLine, AnUnopenableImageStopsTheArguments) {
   ConsoleCapture console;
   FirmwareImage image{};
   EXPECT_EQ(Parse({"missing.bin", "/sa", "10"}, image), kExitBadArgument);
-  EXPECT_EQ(console.text(), "\r\nFile Open Fail!\r\n\r\n");
+  EXPECT_EQ(console.text(), vexa_test::FileOpenFailed("missing.bin"));
   EXPECT_EQ(gChipInfo.slaveAddr, 0x80);
   EXPECT_FALSE(image.loaded);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "e2e/cli_texts.h"
 #include "support/console_capture.h"
 #include "support/sim_process.h"
 
@@ -107,7 +108,7 @@ TEST_F(FirmwareImageTest, BlankSignatureBlockIsRefused) {
 TEST_F(FirmwareImageTest, MissingFile) {
   const std::string name = (dir_ / "absent.bin").string();
   EXPECT_FALSE(LoadFirmwareImage(name.c_str(), image_));
-  EXPECT_EQ(console_.text(), "\r\nFile Open Fail!\r\n\r\n");
+  EXPECT_EQ(console_.text(), vexa_test::FileOpenFailed(name));
   EXPECT_FALSE(image_.loaded);
 }
 

@@ -20,7 +20,7 @@ TEST(CliImage, TheImageIsReadBeforeALaterArgumentIsRejected) {
   dir.Write("fw.bin", MakeImage(4096));
   const SimResult run = RunSim({"--io-trace", "trace.txt"}, {"fw.bin", "/x"}, dir.path());
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.out, kWrongParameter + kUsageText);
+  EXPECT_EQ(run.out, Rejected(UnknownOption("/x")));
 
   const std::vector<std::string> trace = ReadLines(dir / "trace.txt");
   const size_t open = FindLine(trace, "open \"fw.bin\" ok");
@@ -76,13 +76,13 @@ TEST(CliImage, ImagesThatCannotBeUsedEndTheRunWithExitCode1) {
     std::vector<std::string> args;
     std::string out;
   } cases[] = {
-      {"missing", {}, {"missing.bin"}, kFileOpenFail},
-      {"second missing", {}, {"good.bin", "missing.bin", "/x"}, kFileOpenFail},
-      {"missing before a bad option", {}, {"missing.bin", "/x"}, kFileOpenFail},
+      {"missing", {}, {"missing.bin"}, FileOpenFailed("missing.bin")},
+      {"second missing", {}, {"good.bin", "missing.bin", "/x"}, FileOpenFailed("missing.bin")},
+      {"missing before a bad option", {}, {"missing.bin", "/x"}, FileOpenFailed("missing.bin")},
       {"upper-case name of an existing file",
        {},
        {"good.BIN"},
-       kFileFormatLines + kWrongParameter + kUsageText},
+       kFileFormatLines + Rejected(NotImageName("good.BIN"))},
       {"79 bytes", {}, {"small.bin"}, tooSmall},
       {"16 MB + 1", {}, {"large.bin"}, tooLarge},
       {"no memory", {"--memory-limit", "4095"}, {"good.bin"}, noMemory},

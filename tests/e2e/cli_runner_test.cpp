@@ -1,5 +1,8 @@
 // vexa-sim's own options and how it hands the rest to the tool.
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -94,15 +97,16 @@ TEST(VexaSim, ToolArgumentsBeginAfterDashDashOrTheFirstNonOption) {
   } cases[] = {
       // "--" is consumed; what follows belongs to the tool even if it
       // looks like a runner option.
-      {{"--", "--help"}, kFileFormatLines + kWrongParameter + kUsageText},
-      {{"--modes", "80x25", "--", "/V", "--help"}, kWrongParameter + kUsageText},
+      {{"--", "--help"}, Rejected("--help: neither an option nor an image name (FILE.bin); a value goes "
+                                  "right after its option, as in /id 5230.")},
+      {{"--modes", "80x25", "--", "/V", "--help"}, Rejected(UnknownOption("/V"))},
       // The first argument without "--" ends the runner's options.
-      {{"/V", "--help"}, kWrongParameter + kUsageText},
+      {{"/V", "--help"}, Rejected(UnknownOption("/V"))},
       {{"--"}, kUsageText},
       {{}, kUsageText},
       // A rerun's text follows the first run's; its arguments are split
       // at spaces, and its exit code is the one returned.
-      {{"--rerun", "/V  --help", "--"}, kUsageText + kWrongParameter + kUsageText},
+      {{"--rerun", "/V  --help", "--"}, kUsageText + Rejected(UnknownOption("/V"))},
   };
   for (const auto& c : cases) {
     const SimResult run = RunSimRaw(c.args);
@@ -174,6 +178,38 @@ TEST(VexaSim, AFlashFileThatCannotBeWrittenEndsWithExit2) {
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(run.err.rfind("vexa-sim: cannot write flash file nodir/f.bin", 0), 0u) << run.err;
   EXPECT_EQ(run.out, good.out);  // the board's clock is virtual: the same seconds too
+}
+
+// On a terminal the console changes only the cursor and the colours, and
+// gives both back at the end: the user's window keeps its size and what it
+// showed, whatever way the run ends.
+TEST(VexaSim, OnATerminalTheWindowIsNeitherResizedNorCleared) {
+  const std::vector<std::vector<std::string>> cases = {{}, {"/n"}, {"/ov"}, {"/sa", "84"}};
+  for (const std::vector<std::string>& args : cases) {
+    std::vector<std::string> storage = {VEXA_SIM_PATH, "--"};
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : storage) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    std::string out;
+    char chunk[4096];
+    for (ssize_t got; (got = read(terminal, chunk, sizeof chunk)) > 0;) out.append(chunk, static_cast<size_t>(got));
+    close(terminal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << JoinArgs(args);
+    EXPECT_EQ(out.find("\x1b[8;"), std::string::npos) << JoinArgs(args);
+    EXPECT_EQ(out.find("\x1b[2J"), std::string::npos) << JoinArgs(args);
+    EXPECT_NE(out.find("\x1b[?25l"), std::string::npos) << JoinArgs(args);
+    EXPECT_TRUE(out.ends_with("\x1b[0m\x1b[?25h")) << JoinArgs(args);
+  }
 }
 
 }  // namespace

@@ -24,7 +24,25 @@ inline const std::string kFileFormatLines =
     "File format is incorrect, please re-confirm it.\r\n"
     "File format is \"xxx.bin\"\r\n";
 
+// The red message with the line that names what was refused, then the usage.
+inline std::string Rejected(const std::string& refusal) {
+  return kWrongParameter + refusal + "\r\n" + kUsageText;
+}
+
 inline const std::string kFileOpenFail = "\r\nFile Open Fail!\r\n\r\n";
+
+// The open failure with the line that names the file.
+inline std::string FileOpenFailed(const std::string& name) {
+  return kFileOpenFail + name + " cannot be opened: check its name and that it is in the current folder.\r\n";
+}
+
+// The refusals that name the argument.
+inline std::string UnknownOption(const std::string& argument) {
+  return argument + ": no such option (options are lower case, see below).";
+}
+inline std::string NotImageName(const std::string& argument) {
+  return argument + ": an image's name must end in .bin, in lower case.";
+}
 
 // Followed by the platform's name once the run goes on to the hardware.
 inline const std::string kBanner = "\r\nOVK PD FW Update Utility v1.0.0.b3 thru ";

@@ -474,7 +474,7 @@ TEST_F(FaultSweep, PowerLossInTheProgramPassIsRecoveredWithForce) {
   EXPECT_LT(lost.out.find(kProgramFail), lost.out.find("Exit_Test_mode I2CBlkDataWrite Fail !!")) << lost.out;
   EXPECT_TRUE(lost.out.ends_with(kEarlyStop + kFirmwareIncomplete)) << lost.out;
   const SimResult stopped = RunSim({"--flash", "flash.bin"}, {"fw.bin", "/id", "5230"}, dir.path());
-  EXPECT_EQ(stopped.out, Opening{}.BeforeVersion() + kVersionRefused + kEarlyStop);
+  EXPECT_EQ(stopped.out, Opening{}.BeforeVersion() + kVersionRefused + SilentController() + kEarlyStop);
   const SimResult restored = RunSim({"--flash", "flash.bin"}, {"fw.bin", "/id", "5230", "/force"}, dir.path());
   EXPECT_EQ(HideSeconds(restored.out), Opening{}.BeforeVersion() + kVersionRefused + ChipIdLine(0x52, 0x30) +
                                            ImageLine("fw.bin", image.size()) + FlashBars() +

@@ -177,6 +177,20 @@ inline const std::string kVersionRefused = kReadCommandFail + kGetPdVerFail;
 inline const std::string kShowPdVersionFail = Console("Get_PD_ver Fail!!\n\n");
 inline const std::string kChipIdReadFail = Console("Get_chipID ->  I2CBlkDataReadFail!!\n\n");
 inline const std::string kChipIdMismatch = Console("Chip ID Mismatch!!\n\n");
+// The mismatch with the line that names the chip found and the one expected.
+inline std::string ChipIdMismatch(std::uint16_t found, std::uint16_t expected) {
+  return kChipIdMismatch +
+         Console(Format("Chip ID found: OV%04X, expected: OV%04X (/id); check /id and the image.\n", found,
+                        expected));
+}
+// What a silent first version query may mean, after its failure text.
+inline std::string SilentController(std::uint8_t tcpi = 0x80, std::uint8_t slave = 0x80, unsigned channel = 0) {
+  return Console(Format("No answer from the PD controller (version query at 0x%02X, /sa %02X) on I2C "
+                        "channel %u: check /i2c and /sa.\n",
+                        tcpi, slave, channel)) +
+         Console("A PD controller without firmware (a new board, an update cut short) does not answer: "
+                 "update it with /force (and /id).\n");
+}
 inline const std::string kFlashSizeError = Console("Get_chipID PD_FLash_Size error!!\n\n");
 
 // The whole opening of a run up to and including the first version text.

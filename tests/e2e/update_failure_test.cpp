@@ -387,18 +387,18 @@ TEST(UpdateFailures, PreparationEndingAndVersions) {
 
   const FailureCase cases[] = {
       {"first version: nothing answers", {}, args, {"absent"}, std::nullopt,
-       before + kVersionRefused + kEarlyStop, 7, "W 80: NACK"},
+       before + kVersionRefused + SilentController() + kEarlyStop, 7, "W 80: NACK"},
       {"first version: the TCPI address does not answer", {}, args, {"tcpi-absent"},
-       std::nullopt, before + kVersionRefused + kEarlyStop, 7, "W 80: B6 NACK"},
+       std::nullopt, before + kVersionRefused + SilentController() + kEarlyStop, 7, "W 80: B6 NACK"},
       // Read 1 is the answer to the first B6.
       {"first version: the answer is lost", {}, args, {"nack-read=1"}, std::nullopt,
-       before + kGetPdVerFail + kEarlyStop, 7, "W 80: B6"},
+       before + kGetPdVerFail + SilentController() + kEarlyStop, 7, "W 80: B6"},
       {"first version: also with /ov", {}, {"/ov", "/id", "5230"}, {"nack-read=1"}, std::nullopt,
-       before + kGetPdVerFail + kEarlyStop, 7, "W 80: B6"},
+       before + kGetPdVerFail + SilentController() + kEarlyStop, 7, "W 80: B6"},
       {"first version: /force does not change /ov", {}, {"/ov", "/force", "/id", "5230"},
-       {"tcpi-absent"}, std::nullopt, before + kVersionRefused + kEarlyStop, 7, "W 80: B6 NACK"},
+       {"tcpi-absent"}, std::nullopt, before + kVersionRefused + SilentController() + kEarlyStop, 7, "W 80: B6 NACK"},
       {"first version: /force goes on, and a wrong /id still stops", {}, {"/force", "/id", "5231"},
-       {"tcpi-absent"}, std::nullopt, before + kVersionRefused + kChipIdMismatch + kEarlyStop, 7,
+       {"tcpi-absent"}, std::nullopt, before + kVersionRefused + ChipIdMismatch(0x5230, 0x5231) + kEarlyStop, 7,
        kRestarted},
       {"leaving test mode", {}, args, {}, Target{"W 80: FF F8 00 00"},
        head + BlockWriteError(0xFF) + Console("\nExit_Test_mode I2CBlkDataWrite Fail !!") +
@@ -425,15 +425,15 @@ TEST(UpdateFailures, PreparationEndingAndVersions) {
       {"chip ID: its answer", {}, args, {}, Target{"W 80: FF C0", 1, true},
        head + kChipIdReadFail + kEarlyStop, 7, kRestarted, "W 80: FF F8 00 00"},
       {"chip ID: no /id", {}, {"/sa", "80"}, {}, std::nullopt,
-       head + kChipIdMismatch + kEarlyStop, 7, kRestarted},
+       head + ChipIdMismatch(0x5230, 0) + kEarlyStop, 7, kRestarted},
       {"chip ID: no /id, debug", {}, {"/db"}, {}, std::nullopt,
        debug.Text() + Console("\n") + Console("Exit_Test_mode\n") + Console("Stop_CPU\n") +
            Console("Get_chipID\n") +
-           Console("CMD Chip ID: OV5230, Parameter Chip ID: OV00\n") + kChipIdMismatch +
+           Console("CMD Chip ID: OV5230, Parameter Chip ID: OV00\n") + ChipIdMismatch(0x5230, 0) +
            kEarlyStop + Console("Exit_Test_mode\n") + Console("WDT_Reset\n"),
        7, kRestarted},
       {"chip ID: another model", {}, {"/id", "5231"}, {}, std::nullopt,
-       head + kChipIdMismatch + kEarlyStop, 7, kRestarted},
+       head + ChipIdMismatch(0x5230, 0x5231) + kEarlyStop, 7, kRestarted},
       {"chip ID: 88 56 with byte 3 bits 3 has no flash size",
        {"--chip", "8856000C", "--tcpi", "98"}, {"/id", "8856"}, {}, std::nullopt,
        head + kFlashSizeError + kEarlyStop, 7, "W 80: FF D1 01"},
@@ -555,9 +555,9 @@ TEST(UpdateFailures, NoUsableController) {
        false},
       {"Intel function 4 absent",
        {},
-       {"/i2c", "C"},
+       {"/i2c", "4"},
        kBanner + kIntelLine +
-           Console("I2C12 Controller Not Found (PCI Bus 0, Device 21, Function 4)!!\n") +
+           Console("I2C4 Controller Not Found (PCI Bus 0, Device 21, Function 4)!!\n") +
            kEarlyStop,
        false},
       {"controller never enabled",

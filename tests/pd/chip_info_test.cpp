@@ -155,17 +155,23 @@ struct FailureCase {
   Id chip;
   std::uint8_t expected[2];
   bool refuseRead;
-  const char* tail;        // how the console ends
-  bool chipIdStored;
+  std::string tail;        // how the console ends
+  bool chipIdStored;       // the bytes read are kept (for the run's record), also when refused
 };
+
+// The mismatch and the line naming the chip found and the one expected.
+std::string Mismatch(const char* found, const char* expected) {
+  return std::string("Chip ID Mismatch!!\r\n\r\nChip ID found: OV") + found + ", expected: OV" + expected +
+         " (/id); check /id and the image.\r\n";
+}
 
 TEST(GetChipId, FailuresStopBeforeTheGeometry) {
   const FailureCase cases[] = {
       {"read refused", {0x52, 0x30, 0, 0}, {0x52, 0x30}, true, "Get_chipID ->  I2CBlkDataReadFail!!\r\n\r\n",
        false},
-      {"family differs", {0x52, 0x30, 0, 0}, {0x88, 0x30}, false, "Chip ID Mismatch!!\r\n\r\n", false},
-      {"model differs", {0x52, 0x30, 0, 0}, {0x52, 0x31}, false, "Chip ID Mismatch!!\r\n\r\n", false},
-      {"no /id, real chip", {0x88, 0x53, 0, 0}, {0x00, 0x00}, false, "Chip ID Mismatch!!\r\n\r\n", false},
+      {"family differs", {0x52, 0x30, 0, 0}, {0x88, 0x30}, false, Mismatch("5230", "8830"), true},
+      {"model differs", {0x52, 0x30, 0, 0}, {0x52, 0x31}, false, Mismatch("5230", "5231"), true},
+      {"no /id, real chip", {0x88, 0x53, 0, 0}, {0x00, 0x00}, false, Mismatch("8853", "0000"), true},
       {"no /id, chip 00 00", {0x00, 0x00, 0x85, 0x04}, {0x00, 0x00}, false,
        "Get_chipID PD_FLash_Size error!!\r\n\r\n", true},
       {"unsupported family", {0x53, 0x30, 0, 0}, {0x53, 0x30}, false, "Get_chipID PD_FLash_Size error!!\r\n\r\n",
@@ -188,6 +194,7 @@ TEST(GetChipId, FailuresStopBeforeTheGeometry) {
     EXPECT_TRUE(EndsWith(console, c.tail)) << c.name << ": " << console;
     const Id stored = {gChipInfo.chipId[0], gChipInfo.chipId[1], gChipInfo.chipId[2], gChipInfo.chipId[3]};
     EXPECT_EQ(stored, c.chipIdStored ? c.chip : Id{}) << c.name;
+    EXPECT_EQ(gChipInfo.chipIdRead, c.chipIdStored) << c.name;
     EXPECT_EQ(gChipInfo.flashSizeKb, 0u) << c.name;
     EXPECT_EQ(gChipInfo.bridgePrefix[0], 0) << c.name;
     EXPECT_EQ(gChipInfo.bridgePrefix[1], 0) << c.name;
@@ -214,7 +221,7 @@ TEST(GetChipId, DebugLineComesBeforeTheCheck) {
   gPdSettings.debug = true;
   std::uint8_t id[4] = {};
   EXPECT_FALSE(GetChipId(id));
-  EXPECT_EQ(bench.Console(), "CMD Chip ID: OV885, Parameter Chip ID: OV00\r\nChip ID Mismatch!!\r\n\r\n");
+  EXPECT_EQ(bench.Console(), "CMD Chip ID: OV885, Parameter Chip ID: OV00\r\n" + Mismatch("8805", "0000"));
 }
 
 // The TCPI-mode address is chosen once, from the expected ID; the chip's

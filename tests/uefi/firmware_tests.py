@@ -10,11 +10,21 @@ one process per run, sharing the flash file) give what the firmware run
 must show: the same console text apart from the seconds in the time line,
 the same exit codes, the same I2C bus trace byte for byte, the same flash.
 
+The factory boards boot the USB stick's startup.nsh from the bundle as it
+is shipped, through scripts/run-firmware, with serial numbers given to
+QEMU's SMBIOS tables; the board record the script kept on the disk must
+hold one line per attempt, each field as the board was given it and as the
+attempt ended, and the same lines (apart from the date and the seconds) as
+the same attempts of vexa-sim given the same SMBIOS words.
+
 Exit status: 0 all passed, 1 a failure, 77 QEMU, OVMF or mtools missing.
 """
 
 import argparse
+import csv
 import dataclasses
+import hashlib
+import io
 import os
 import re
 import shutil
@@ -38,10 +48,28 @@ TOOL = "fw.bin /id 5230"
 # The PD controller's 40th write transaction falls in the program pass.
 POWER_LOSS = ["--fault", "power-loss=40"]
 INCOMPLETE = "PD FW Incomplete!"
-FACTORY_SERIAL = "VX-LINE-0042"
 # The read-outs on a 32 KB flash: each reads it twice, 512 data reads a time.
 SMALL_BOARD = ["--chip", "88530100", "--erase-time", "1"]
 SMALL_TOOL = "fw.bin /id 8853"
+RUN_FIRMWARE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "run-firmware")
+# What QEMU's SMBIOS tables and the simulated board's say of the board.
+SMBIOS = ["type=1,manufacturer=VEXA Line,product=Board,, Rev 2,serial=VX-LINE-0042,"
+          "uuid=0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9",
+          "type=2,manufacturer=VEXA Line,product=MB-1,serial=VX-MB-0007"]
+# The fields of a record line that every factory attempt shares unless its
+# own expectation says otherwise.
+RECORD_COMMON = {
+    "tool_version": "1.0.0.b3", "system_manufacturer": "VEXA Line", "system_product": "Board, Rev 2",
+    "system_serial": "VX-LINE-0042", "system_uuid": "0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9",
+    "board_product": "MB-1", "board_serial": "VX-MB-0007", "platform": "intel", "i2c_channel": "0",
+    "slave_address": "0x80", "chip_id": "5230", "version_before": "1A05", "image": "fw.bin",
+    "image_bytes": str(IMAGE_SIZE), "force": "no", "failed_step": "none", "exit_code": "0",
+    "result": "PASS", "version_after": "1A05",
+}
+FAILED = {"exit_code": "7", "result": "FAIL", "version_after": "none"}
+FORCED_ON_BLANK = {"version_before": "none", "force": "yes"}
+# The bundle's two VEXA lines: the attempt, and the forced one after 0x7.
+FACTORY_ATTEMPTS = ("/log VEXALOG.CSV fw.bin /id 5230", "/log VEXALOG.CSV fw.bin /id 5230 /force")
 
 
 @dataclasses.dataclass
@@ -66,6 +94,7 @@ class Board:
     files: tuple = ()           # files the runs write on the disk, each compared with the host run's
     restored: str = ""          # the file the flash holds at the end (padded with FF); "": the image
     dumped: str = ""            # a file that holds the flash as the update with the image left it
+    records: tuple = ()         # factory: per attempt, the record fields that differ from RECORD_COMMON
 
 
 def unsigned(image):
@@ -92,10 +121,23 @@ BOARDS = [
         Run("restore", "back.bin /id 8853", 0, "Update Success!")],
         files=("back.bin", "dump.bin"), restored="back.bin", dumped="dump.bin"),
     Board("factory_good", BOARD, factory=True, verdict="PASS",
-          log_shows=(FACTORY_SERIAL, "FW Version: 1A05", "Update Success!", "VEXA exit status 0x0")),
-    Board("factory_unsigned", BOARD, factory=True, flash="unsigned", verdict="PASS",
-          log_shows=(FACTORY_SERIAL, "Get_PD_ver I2CBlkDataRead Fail!!", "Update Success!",
-                     "VEXA exit status 0x0")),
+          log_shows=("FW Version: 1A05", "Update Success!", "VEXA exit status 0x0"), records=({},)),
+    Board("factory_blank", BOARD, factory=True, flash="unsigned", verdict="PASS",
+          log_shows=("Get_PD_ver I2CBlkDataRead Fail!!", "/force", "Update Success!", "VEXA exit status 0x0"),
+          records=(dict(FAILED, chip_id="none", version_before="none", failed_step="version-before"),
+                   FORCED_ON_BLANK)),
+    # A flash byte that reads back wrong: the verify fails, and the image
+    # stays unsigned, so the forced attempt finds no firmware and fails alike.
+    Board("factory_failing", BOARD, faults=["--fault", "flip=0x1000"], factory=True, verdict="FAIL",
+          log_shows=("Verify Fail!", "VEXA exit status 0x7"),
+          records=(dict(FAILED, failed_step="verify"),
+                   dict(FAILED, **FORCED_ON_BLANK, failed_step="verify"))),
+    # The refused chip's CPU stays stopped after the first attempt, so the
+    # forced one finds no version.
+    Board("factory_wrong_chip", ["--chip", "58310008", "--erase-time", "1"], factory=True, verdict="FAIL",
+          log_shows=("Chip ID found: OV5831, expected: OV5230 (/id)", "VEXA exit status 0x7"),
+          records=(dict(FAILED, chip_id="5831", failed_step="chip-id"),
+                   dict(FAILED, **FORCED_ON_BLANK, chip_id="5831", failed_step="chip-id"))),
 ]
 
 
@@ -154,8 +196,6 @@ def host_runs(board, args, work, image_path, bar0):
 
 def startup_lines(board):
     lines = ["@echo -off", "fs0:", "cd \\"]
-    if board.factory:
-        return lines + ["echo VXBEGIN factory", "factory.nsh", "echo VXEND %lasterror%", "reset -s"]
     for index, run in enumerate(board.runs):
         if index:
             lines.append("stall 1500000")  # silence: lost power returns
@@ -167,13 +207,6 @@ def boot_board(board, args, tools, image, work):
     """Boots the board; returns (segments by name, failures)."""
     disk = os.path.join(work, "disk.img")
     files = {"VEXA.efi": args.efi, "fw.bin": image, "startup.nsh": ovmf_shell.shell_script(startup_lines(board))}
-    if board.factory and not os.path.exists(args.bundle):
-        return {}, [f"no {args.bundle}: build the vexa_bundle target first"], disk
-    if board.factory:
-        # The harness's startup.nsh calls the bundle's as factory.nsh.
-        with zipfile.ZipFile(args.bundle) as bundle:
-            files["factory.nsh"] = bundle.read("startup.nsh")
-            files["VEXA.efi"] = bundle.read("VEXA.efi")
     ovmf_shell.make_disk(disk, files, tools)
     flash = os.path.join(work, "flash.bin")
     if os.path.exists(flash):
@@ -190,7 +223,7 @@ def boot_board(board, args, tools, image, work):
     vars_copy = os.path.join(work, "vars.fd")
     shutil.copyfile(args.ovmf_vars, vars_copy)
     command = ovmf_shell.qemu_command(tools["qemu"], disk, vars_copy, args.ovmf_code)
-    command += ["-smbios", f"type=1,serial={FACTORY_SERIAL}"] + served.qemu_args
+    command += served.qemu_args
     raw, failure = ovmf_shell.boot(command, os.path.join(work, "serial.log"), os.path.join(work, "qemu.stderr"),
                                    args.timeout, pass_fds=served.qemu_fds)
     status, complaint = served.finish()
@@ -247,22 +280,101 @@ def check_updates(board, args, segments, work, image, image_path, disk, tools):
     return problems
 
 
-def check_factory(board, segments, disk, tools, work):
-    if "factory" not in segments:
-        return ["no output between its markers"]
-    screen, status = segments["factory"]
-    verdicts = [line for line in screen.split("\r\n") if line.startswith(("PASS", "FAIL"))]
-    log = ovmf_shell.read_disk_file(disk, "VEXALOG.TXT", os.path.join(work, "VEXALOG.TXT"), tools)
+def read_record(path):
+    """The record's lines as dicts by column; None when there is no file."""
+    if not os.path.exists(path):
+        return None
+    with open(path, "rb") as record:
+        return list(csv.DictReader(io.StringIO(record.read().decode("ascii"))))
+
+
+def host_factory_record(board, args, work, flash_image):
+    """The bundle's attempts on vexa-sim: the second, forced one only after
+    exit status 7, as the script does, on the same board (--rerun), so that
+    the first one's leavings carry over as on the served board."""
+    host = os.path.join(work, "host")
+    smbios = [word for text in SMBIOS for word in ("--smbios", text)]
+
+    def attempts(lines):
+        shutil.rmtree(host, ignore_errors=True)
+        os.makedirs(host)
+        shutil.copyfile(os.path.join(args.work, "fw.bin"), os.path.join(host, "fw.bin"))
+        if flash_image is not None:
+            with open(os.path.join(host, "flash.bin"), "wb") as out:
+                out.write(flash_image)
+        reruns = [word for line in lines[1:] for word in ("--rerun", line)]
+        return subprocess.run([args.vexa_sim] + board.options + board.faults + smbios + reruns +
+                              ["--flash", "flash.bin", "--"] + lines[0].split(), cwd=host,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+
+    if attempts(FACTORY_ATTEMPTS[:1]) == 7:
+        attempts(FACTORY_ATTEMPTS)
+    return read_record(os.path.join(host, "VEXALOG.CSV"))
+
+
+def run_factory(board, args, image, work):
+    """The bundle's startup.nsh as shipped, through scripts/run-firmware;
+    the record it left on the disk, field by field."""
+    if not os.path.exists(args.bundle):
+        return [f"no {args.bundle}: build the vexa_bundle target first"]
+    with zipfile.ZipFile(args.bundle) as bundle:
+        script, shipped_efi = bundle.read("startup.nsh"), bundle.read("VEXA.efi")
+    with open(args.efi, "rb") as efi:
+        if efi.read() != shipped_efi:
+            return [f"the bundle's VEXA.efi is not {args.efi}: rebuild the vexa_bundle target"]
+    script_path = os.path.join(work, "startup.nsh")
+    with open(script_path, "wb") as out:
+        out.write(script)
+    for name in ("VEXALOG.CSV", "VEXALOG.TXT"):
+        if os.path.exists(os.path.join(work, name)):
+            os.remove(os.path.join(work, name))
+    flash = os.path.join(work, "flash.bin")
+    if os.path.exists(flash):
+        os.remove(flash)
+    flash_image = unsigned(image) if board.flash is not None else None
+    if flash_image is not None:
+        with open(flash, "wb") as out:
+            out.write(flash_image)
+    command = [sys.executable, RUN_FIRMWARE, "--build", os.path.dirname(os.path.abspath(args.efi)),
+               "--timeout", str(args.timeout), "--fetch", "VEXALOG.CSV", "--fetch", "VEXALOG.TXT"]
+    for text in SMBIOS:
+        command += ["--smbios", text]
+    command += board.options + board.faults + ["--flash", flash, "--", os.path.join(args.work, "fw.bin"),
+                                               "--nsh", script_path]
+    done = subprocess.run(command, cwd=work, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    screen = done.stdout.decode("utf-8", errors="replace")
     problems = []
+    if done.returncode != 0:
+        problems.append(f"run-firmware ended with {done.returncode}: {done.stderr.decode(errors='replace')}")
+    verdicts = [line for line in screen.splitlines() if line.startswith(("PASS", "FAIL"))]
     if len(verdicts) != 1 or not verdicts[0].startswith(board.verdict):
         problems.append(f"expected one {board.verdict} line on the screen: {screen!r}")
-    if log is None:
-        return problems + ["no VEXALOG.TXT on the stick"]
-    text = log.decode("latin-1")
-    logged = re.findall(r"VEXA exit status (0x[0-9A-Fa-f]+)", text)
-    if not logged or int(logged[-1], 16) != status:
-        problems.append(f"%lasterror% 0x{status:X}, the log's last status {logged[-1:] or 'none'}")
-    problems += [f"the log lacks {want!r}" for want in board.log_shows if want not in text]
+    elif board.verdict == "FAIL" and ("Do not power the board off" not in verdicts[0]
+                                      or "startup.nsh" not in verdicts[0]):
+        problems.append(f"the FAIL line says neither to keep the power nor how to run again: {verdicts[0]!r}")
+    log_path = os.path.join(work, "VEXALOG.TXT")
+    log = open(log_path, "rb").read().decode("latin-1") if os.path.exists(log_path) else ""
+    problems += [f"VEXALOG.TXT lacks {want!r}" for want in board.log_shows if want not in log]
+
+    record = read_record(os.path.join(work, "VEXALOG.CSV"))
+    if record is None:
+        return problems + ["no VEXALOG.CSV on the disk"]
+    if len(record) != len(board.records):
+        problems.append(f"VEXALOG.CSV holds {len(record)} lines, expected one per attempt ({len(board.records)})")
+    sha256 = hashlib.sha256(image).hexdigest()
+    for number, (line, own) in enumerate(zip(record, board.records), 1):
+        want = dict(RECORD_COMMON, image_sha256=sha256, **own)
+        problems += [f"record line {number}: {field} is {line.get(field)!r}, expected {value!r}"
+                     for field, value in want.items() if line.get(field) != value]
+        if not re.fullmatch(r"\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}", line.get("date_time") or ""):
+            problems.append(f"record line {number}: date_time {line.get('date_time')!r}")
+        if not (line.get("seconds") or "").isdigit():
+            problems.append(f"record line {number}: seconds {line.get('seconds')!r}")
+    host = host_factory_record(board, args, work, flash_image)
+    timeless = [[{k: v for k, v in line.items() if k not in ("date_time", "seconds")} for line in lines]
+                for lines in (record, host or [])]
+    if timeless[0] != timeless[1]:
+        problems.append(f"the record of vexa-sim differs: firmware {timeless[0]}, host {timeless[1]}")
     return problems
 
 
@@ -275,6 +387,9 @@ def main():
     parser.add_argument("--ovmf-vars")
     parser.add_argument("--timeout", type=float, default=120, help="seconds per boot")
     args = parser.parse_args()
+    # The factory boards run their programs in folders of their own.
+    for name in ("efi", "vexa_board", "vexa_sim", "bundle", "work"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
 
     tools = ovmf_shell.find_tools()
     args.ovmf_code, args.ovmf_vars = ovmf_shell.find_ovmf(args.ovmf_code, args.ovmf_vars)
@@ -296,13 +411,12 @@ def main():
         work = os.path.join(args.work, board.name)
         os.makedirs(work, exist_ok=True)
         started = time.monotonic()
-        segments, problems, disk = boot_board(board, args, tools, image, work)
-        if not segments and problems:
-            pass  # the boot itself failed: nothing to compare
-        elif board.factory:
-            problems += check_factory(board, segments, disk, tools, work)
+        if board.factory:
+            problems = run_factory(board, args, image, work)
         else:
-            problems += check_updates(board, args, segments, work, image, image_path, disk, tools)
+            segments, problems, disk = boot_board(board, args, tools, image, work)
+            if segments or not problems:
+                problems += check_updates(board, args, segments, work, image, image_path, disk, tools)
         seconds = time.monotonic() - started
         for problem in problems:
             print(f"FAIL {board.name}: {problem}")

@@ -44,11 +44,15 @@ TEST(ShellArguments, ReachTheToolInOrderAndWhole) {
   EXPECT_EQ(rejected.exitCode, 1);
   EXPECT_NE(rejected.console.find("Wrong Parameter!"), std::string::npos);
 
-  // Only the name after /sa is a value; the .bin after it is opened.
-  const ToolRun opened = RunWith({u"VEXA.efi", u"/sa", u"x.bin", u"none.bin"});
+  // The name after /sa is its value, never an image: refused as a value
+  // and not opened. The .bin after an accepted value is opened.
+  const ToolRun valued = RunWith({u"VEXA.efi", u"/sa", u"x.bin", u"none.bin"});
+  EXPECT_EQ(valued.exitCode, 1);
+  EXPECT_NE(valued.console.find("/sa x.bin: the value must be hexadecimal"), std::string::npos) << valued.console;
+  EXPECT_EQ(valued.trace.find("open \"x.bin\""), std::string::npos) << valued.trace;
+  const ToolRun opened = RunWith({u"VEXA.efi", u"/sa", u"84", u"none.bin"});
   EXPECT_EQ(opened.exitCode, 1);
   EXPECT_NE(opened.trace.find("open \"none.bin\" fail"), std::string::npos) << opened.trace;
-  EXPECT_EQ(opened.trace.find("open \"x.bin\""), std::string::npos) << opened.trace;
 }
 
 TEST(ShellArguments, FileNamesArriveAsLatinOneWithQuestionMarks) {

@@ -36,9 +36,23 @@ SKIP = 77
 with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e", "usage_text.txt"),
           encoding="ascii", newline="") as usage_file:
     USAGE = usage_file.read().replace("\n", CRLF)
-WRONG_PARAMETER = "\r\n\r\nWrong Parameter! Please try again!\r\n" + USAGE
+
+
+def wrong_parameter(refusal):
+    """The red message, the line naming what was refused, the usage."""
+    return "\r\n\r\nWrong Parameter! Please try again!\r\n" + refusal + "\r\n" + USAGE
+
+
+def unknown_option(argument):
+    return wrong_parameter(f"{argument}: no such option (options are lower case, see below).")
+
+
+def file_open_fail(name):
+    return (f"\r\nFile Open Fail!\r\n\r\n{name} cannot be opened: check its name and that it is in the "
+            "current folder.\r\n")
+
+
 FILE_FORMAT = 'File format is incorrect, please re-confirm it.\r\nFile format is "xxx.bin"\r\n'
-FILE_OPEN_FAIL = "\r\nFile Open Fail!\r\n\r\n"
 BANNER = "\r\nOVK PD FW Update Utility v1.0.0.b3 thru "
 EARLY_STOP = "\r\n\r\n"
 
@@ -124,19 +138,22 @@ TEST_IMAGE_SHA256 = hashlib.sha256(TEST_IMAGE).hexdigest()
 
 CASES = [
     Case("usage", "VEXA.efi", 0, USAGE),
-    Case("wrong_parameter", "VEXA.efi /V", 1, WRONG_PARAMETER,
+    Case("wrong_parameter", "VEXA.efi /V", 1, unknown_option("/V"),
          raw_checks=(check_red_wrong_parameter,)),
-    Case("file_format", "VEXA.efi fw.BIN", 1, FILE_FORMAT + WRONG_PARAMETER),
-    Case("missing_file", "VEXA.efi missing.bin", 1, FILE_OPEN_FAIL),
+    Case("file_format", "VEXA.efi fw.BIN", 1,
+         FILE_FORMAT + wrong_parameter("fw.BIN: an image's name must end in .bin, in lower case.")),
+    Case("value_refused", "VEXA.efi fw.bin /sa 5230zz", 1,
+         wrong_parameter("/sa 5230zz: the value must be hexadecimal, digits 0-9 and A-F, optionally after 0x.")),
+    Case("missing_file", "VEXA.efi missing.bin", 1, file_open_fail("missing.bin")),
     # A readable image followed by a bad option gives Wrong Parameter; an
     # image that cannot be opened gives File Open Fail first. That tells
     # whether the name resolved, without any hardware.
-    Case("not_in_current_directory", "VEXA.efi image.bin /x", 1, FILE_OPEN_FAIL),
-    Case("relative_after_cd", "VEXA.efi image.bin /x", 1, WRONG_PARAMETER, cwd="\\sub"),
-    Case("relative_path", "VEXA.efi sub\\image.bin /x", 1, WRONG_PARAMETER),
-    Case("mapped_path", "VEXA.efi fs0:\\fw.bin /x", 1, WRONG_PARAMETER, cwd="\\sub"),
-    Case("latin1_name", "VEXA.efi f\u00fcr-image.bin /x", 1, WRONG_PARAMETER),
-    Case("directory_named_bin", "VEXA.efi folder.bin", 1, FILE_OPEN_FAIL),
+    Case("not_in_current_directory", "VEXA.efi image.bin /x", 1, file_open_fail("image.bin")),
+    Case("relative_after_cd", "VEXA.efi image.bin /x", 1, unknown_option("/x"), cwd="\\sub"),
+    Case("relative_path", "VEXA.efi sub\\image.bin /x", 1, unknown_option("/x")),
+    Case("mapped_path", "VEXA.efi fs0:\\fw.bin /x", 1, unknown_option("/x"), cwd="\\sub"),
+    Case("latin1_name", "VEXA.efi f\u00fcr-image.bin /x", 1, unknown_option("/x")),
+    Case("directory_named_bin", "VEXA.efi folder.bin", 1, file_open_fail("folder.bin")),
     Case("absent_controller", "VEXA.efi fw.bin", 7,
          BANNER + "INTEL\r\n\r\n"
          + "I2C0 Controller Not Found (PCI Bus 0, Device 21, Function 0)!!\r\n" + EARLY_STOP),
@@ -145,7 +162,7 @@ CASES = [
     # The image's .sha256 file beside it is found and checked by the firmware's
     # own file system, before any hardware is touched.
     Case("sha256_checked", "VEXA.efi signed.bin /x", 1,
-         f"\r\nImage SHA-256 checked: {TEST_IMAGE_SHA256}\r\n" + WRONG_PARAMETER),
+         f"\r\nImage SHA-256 checked: {TEST_IMAGE_SHA256}\r\n" + unknown_option("/x")),
     Case("sha256_mismatch", "VEXA.efi damaged.bin", 1,
          "\r\nImage SHA-256 Mismatch!! damaged.bin is not the image damaged.bin.sha256 names.\r\n"
          f"Image:    {TEST_IMAGE_SHA256}\r\nExpected: {'0' * 64}\r\n\r\n"),
