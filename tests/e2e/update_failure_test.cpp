@@ -504,7 +504,7 @@ TEST(UpdateFailures, ImageLargerThanTheFlashIsRefusedBeforeTheErase) {
             Opening{}.Text() + Preparation(false, k5230, 0x80) + ImageLine("fw.bin", 65 * 1024) +
                 Console("Image Too Large! 65 KBytes do not fit in the 64 KBytes flash of this "
                         "chip!!") +
-                kEarlyStop + Opening{}.Text());
+                kEarlyStop + Opening{}.Text() + Console("\n"));
   EXPECT_EQ(run.exitCode, 0);
   const std::vector<std::string> trace = ReadLines(dir / "bus.txt");
   EXPECT_EQ(CountLines(trace, "W 80: FF FE 07 01"), 0u);
