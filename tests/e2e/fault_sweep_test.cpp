@@ -48,6 +48,21 @@ struct Outcome {
   std::string console;
 };
 
+// Puts vexa-sim's own board options (after an unused first entry, as in
+// argv) into `config`; false, reported against `fault`, when one is
+// refused.
+bool TakeBoardOptions(sim::BoardConfig& config, const std::vector<const char*>& options, const std::string& fault) {
+  for (int i = 1; i < static_cast<int>(options.size());) {
+    std::string error;
+    if (sim::ParseBoardOption(config, static_cast<int>(options.size()), options.data(), i, error) !=
+        sim::OptionResult::Taken) {
+      ADD_FAILURE() << fault << ": " << error;
+      return false;
+    }
+  }
+  return true;
+}
+
 // One in-process run of "VEXA IMAGE /id ID [/force]" on the flash file as it
 // stands; the board is made from vexa-sim's own options, `fault` and `more`
 // included.
@@ -60,14 +75,7 @@ Outcome RunOnce(const SweepChip& chip, const std::string& image, const std::stri
   std::vector<const char*> options = {"", "--platform", chip.platform, "--chip", chip.chip, "--flash", flash.c_str()};
   if (!fault.empty()) options.insert(options.end(), {"--fault", fault.c_str()});
   for (const std::string& also : more) options.insert(options.end(), {"--fault", also.c_str()});
-  for (int i = 1; i < static_cast<int>(options.size());) {
-    std::string error;
-    if (sim::ParseBoardOption(config, static_cast<int>(options.size()), options.data(), i, error) !=
-        sim::OptionResult::Taken) {
-      ADD_FAILURE() << fault << ": " << error;
-      return {};
-    }
-  }
+  if (!TakeBoardOptions(config, options, fault)) return {};
   sim::Board board(config);
   std::string console;
   HostSession session;
@@ -176,14 +184,7 @@ Restoration Restore(const RestoreChip& chip, const std::string& image, const std
   std::vector<const char*> options = {"", "--platform", chip.platform, "--chip", chip.chip, "--pd-channel",
                                       channel.c_str()};
   if (!fault.empty()) options.insert(options.end(), {"--fault", fault.c_str()});
-  for (int i = 1; i < static_cast<int>(options.size());) {
-    std::string error;
-    if (sim::ParseBoardOption(config, static_cast<int>(options.size()), options.data(), i, error) !=
-        sim::OptionResult::Taken) {
-      ADD_FAILURE() << fault << ": " << error;
-      return {};
-    }
-  }
+  if (!TakeBoardOptions(config, options, fault)) return {};
   sim::Board board(config);
   sim::PdController& pd = *board.Pd();
   pd.KeepFrameLog(log != nullptr);

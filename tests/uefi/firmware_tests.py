@@ -96,6 +96,13 @@ class Board:
     dumped: str = ""            # a file that holds the flash as the update with the image left it
     records: tuple = ()         # factory: per attempt, the record fields that differ from RECORD_COMMON
 
+    def group(self):
+        """The share of the table one test run boots (--group)."""
+        return "factory" if self.factory else "readout" if self.files else "updates"
+
+
+GROUPS = ("updates", "readout", "factory")
+
 
 def unsigned(image):
     """The image as an update cut short before its signature leaves it."""
@@ -383,6 +390,7 @@ def main():
     for name in ("--efi", "--vexa-board", "--vexa-sim", "--bundle", "--work"):
         parser.add_argument(name, required=True)
     parser.add_argument("--board", action="append", help="only this board of the table (may repeat)")
+    parser.add_argument("--group", choices=GROUPS, help="only the boards of this group")
     parser.add_argument("--ovmf-code")
     parser.add_argument("--ovmf-vars")
     parser.add_argument("--timeout", type=float, default=120, help="seconds per boot")
@@ -407,6 +415,8 @@ def main():
     failed = 0
     for board in BOARDS:
         if args.board and board.name not in args.board:
+            continue
+        if args.group and board.group() != args.group:
             continue
         work = os.path.join(args.work, board.name)
         os.makedirs(work, exist_ok=True)
