@@ -116,3 +116,11 @@ void ReleaseFirmwareImage(FirmwareImage& image) {
 }
 
 uint32_t FirmwareImageSizeKb(size_t size) { return static_cast<uint32_t>((size + 1023) / 1024); }
+
+bool ShowImageFitsFlash(const FirmwareImage& image, uint32_t flashKb) {
+  StdPrintf("\n\rFile: %s, Size: %d KBytes\n\n", image.fileName, static_cast<int>(image.sizeKb));
+  if (image.sizeKb <= flashKb) return true;
+  ConsolePrint(u"Image Too Large! %d KBytes do not fit in the %d KBytes flash of this chip!!",
+               static_cast<int>(image.sizeKb), static_cast<int>(flashKb));
+  return false;
+}

@@ -31,5 +31,11 @@ bool LoadFirmwareImage(const char* name, FirmwareImage& image);
 // Releases the image buffer, if any, and leaves `image` empty.
 void ReleaseFirmwareImage(FirmwareImage& image);
 
+// Prints the image's name and size line, then whether it fits a flash of
+// `flashKb` KB; false (refusal printed, no line end after it) when it does
+// not. Writing past the end of the flash would wrap onto its start, so the
+// update and the check against it both refuse such an image.
+bool ShowImageFitsFlash(const FirmwareImage& image, uint32_t flashKb);
+
 // Whole kilobytes of an image of `size` bytes, a partial one counting as one.
 uint32_t FirmwareImageSizeKb(size_t size);

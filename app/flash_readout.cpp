@@ -134,12 +134,10 @@ int Dump(FlashCopy& copy) {
 }
 
 int Check(FlashCopy& copy, const FirmwareImage& image) {
-  StdPrintf("\n\rFile: %s, Size: %d KBytes\n\n", image.fileName, static_cast<int>(image.sizeKb));
   // An update would refuse such an image; its first kilobytes alone must
   // not pass for a match.
-  if (image.sizeKb > copy.sizeKb) {
-    ConsolePrint(u"Image Too Large! %d KBytes do not fit in the %d KBytes flash of this chip!!\n\n",
-                 static_cast<int>(image.sizeKb), static_cast<int>(copy.sizeKb));
+  if (!ShowImageFitsFlash(image, copy.sizeKb)) {
+    ConsolePrint(u"\n\n");
     return kExitFailure;
   }
   if (!ReadTwice(u"\nRead     : ", copy)) return kExitFailure;

@@ -134,16 +134,10 @@ void PrintTimeConsumed(int64_t startSeconds) {
 
 // Erase, program, verify and signature.
 FlashOutcome FlashImage(const FirmwareImage& image) {
-  StdPrintf("\n\rFile: %s, Size: %d KBytes\n\n", image.fileName, static_cast<int>(image.sizeKb));
-
   // Writing past the end of the flash would wrap onto its start after the
   // whole chip has been erased; refuse while the board still has firmware.
   RecordStep(RunStep::ImageSize);
-  if (image.sizeKb > gChipInfo.flashSizeKb) {
-    ConsolePrint(u"Image Too Large! %d KBytes do not fit in the %d KBytes flash of this chip!!",
-                 static_cast<int>(image.sizeKb), static_cast<int>(gChipInfo.flashSizeKb));
-    return FlashOutcome::Refused;
-  }
+  if (!ShowImageFitsFlash(image, gChipInfo.flashSizeKb)) return FlashOutcome::Refused;
 
   // What the board held is kept before anything of it is erased.
   if (gSettings.backupFile != nullptr) {
